@@ -1,0 +1,251 @@
+// platform_posix.cpp: the platform layer on Linux and other POSIX systems.
+
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <mutex>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// ---- Process and threads ---------------------------------------------
+
+std::int32_t PlatModulePath(char* buf, std::int32_t capacity) {
+    if (capacity < 1) return 0;
+    buf[0] = '\0';
+    ssize_t n = readlink("/proc/self/exe", buf, static_cast<std::size_t>(capacity - 1));
+    if (n <= 0) {
+        buf[0] = '\0';
+        return 0;
+    }
+    buf[n] = '\0';
+    return 1;
+}
+
+std::uint32_t PlatThreadId() {
+    return static_cast<std::uint32_t>(syscall(SYS_gettid));
+}
+
+void PlatSleepMs(std::int32_t milliseconds) {
+    timespec ts{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+void PlatDebugBreak() {
+    raise(SIGTRAP);
+}
+
+std::int32_t PlatRunCommand(const char* line) {
+    // Anything still buffered in the C streams must reach the terminal
+    // before the command writes to it.
+    std::fflush(nullptr);
+    int status = std::system(line);
+    if (status == -1) return -1;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return -1;
+}
+
+// ---- Console ----------------------------------------------------------
+
+std::uintptr_t PlatConsoleOpen() {
+    // Standard output is descriptor 1; the handle is that number, never 0.
+    return STDOUT_FILENO;
+}
+
+void PlatConsoleTitle(const char*) {
+    // A terminal has no window title of ours to set.
+}
+
+static void WriteAll(int fd, const char* text, std::size_t len) {
+    while (len > 0) {
+        ssize_t n = write(fd, text, len);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        text += n;
+        len -= static_cast<std::size_t>(n);
+    }
+}
+
+void PlatConsoleWrite(std::uintptr_t console, const char* text, std::size_t len) {
+    if (console == 0) return;
+    WriteAll(static_cast<int>(console), text, len);
+}
+
+void PlatMessageBox(const char* caption, const char* text) {
+    std::size_t n = 0;
+    while (caption[n] != '\0') n++;
+    WriteAll(STDERR_FILENO, caption, n);
+    WriteAll(STDERR_FILENO, "\n", 1);
+    n = 0;
+    while (text[n] != '\0') n++;
+    WriteAll(STDERR_FILENO, text, n);
+    WriteAll(STDERR_FILENO, "\n", 1);
+    // Unattended runs (cron, pipes, CI) must never hang on the box.
+    if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {
+        static constexpr char kPrompt[] = "Press Enter to continue...";
+        WriteAll(STDERR_FILENO, kPrompt, sizeof kPrompt - 1);
+        char c = 0;
+        while (read(STDIN_FILENO, &c, 1) == 1 && c != '\n') {
+        }
+    }
+}
+
+// ---- The re-entrant lock ----------------------------------------------
+
+// The log needs exactly one lock, created at start-up and destroyed at
+// shut-down, possibly more than once per process; a single static mutex
+// serves every creation without allocating.
+struct PlatMutex {
+    std::recursive_mutex mutex;
+};
+
+static PlatMutex theMutex;
+
+PlatMutex* PlatMutexCreate() {
+    return &theMutex;
+}
+
+std::int32_t PlatMutexLock(PlatMutex* mutex) {
+    if (mutex == nullptr) return 0;
+    mutex->mutex.lock();
+    return 1;
+}
+
+void PlatMutexUnlock(PlatMutex* mutex) {
+    if (mutex != nullptr) mutex->mutex.unlock();
+}
+
+void PlatMutexDestroy(PlatMutex*) {
+}
+
+// ---- Log file ---------------------------------------------------------
+
+std::int32_t PlatLogOpen(const char* path, std::int32_t append, std::int32_t* error) {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? 0 : O_TRUNC);
+    int fd = open(path, flags, 0666);
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    // The log keeps 0 for "no file"; with the standard streams closed the
+    // kernel may hand out 0 to 2, so move the file out of their way.
+    if (fd <= STDERR_FILENO) {
+        int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        int saved = errno;
+        close(fd);
+        if (moved < 0) {
+            *error = saved;
+            return -1;
+        }
+        fd = moved;
+    }
+    if (append) lseek(fd, 0, SEEK_END);
+    return fd;
+}
+
+std::int32_t PlatLogWrite(std::int32_t fd, const char* text, std::size_t len) {
+    // The file stores line feeds as CR LF on every platform. Translate in
+    // chunks so a long text costs a handful of writes, not one per line.
+    char chunk[1024];
+    std::size_t used = 0;
+    std::int32_t ok = 1;
+    auto flush = [&]() {
+        const char* p = chunk;
+        while (used > 0) {
+            ssize_t n = write(fd, p, used);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                ok = 0;
+                used = 0;
+                return;
+            }
+            p += n;
+            used -= static_cast<std::size_t>(n);
+        }
+    };
+    for (std::size_t i = 0; i < len; i++) {
+        if (used + 2 > sizeof chunk) flush();
+        if (text[i] == '\n') chunk[used++] = '\r';
+        chunk[used++] = text[i];
+    }
+    flush();
+    return ok;
+}
+
+void PlatLogCommit(std::int32_t fd) {
+    fsync(fd);
+}
+
+void PlatLogClose(std::int32_t fd) {
+    close(fd);
+}
+
+// ---- Files and directories --------------------------------------------
+
+static_assert(PLAT_ERROR_ALREADY_EXISTS == EEXIST);
+
+std::int32_t PlatCurrentDir(char* buf, std::int32_t capacity) {
+    char local[4096];
+    if (getcwd(local, sizeof local) == nullptr) return 0;
+    std::size_t n = 0;
+    while (local[n] != '\0') n++;
+    if (capacity < 1 || n + 1 > static_cast<std::size_t>(capacity)) return 0;
+    for (std::size_t i = 0; i <= n; i++) buf[i] = local[i];
+    return 1;
+}
+
+std::int32_t PlatMakeDir(const char* path, std::int32_t* error) {
+    if (mkdir(path, 0777) == 0) return 1;
+    *error = errno;
+    return 0;
+}
+
+std::int32_t PlatPathExists(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 ? 1 : 0;
+}
+
+// ---- Memory -----------------------------------------------------------
+
+void* PlatLocalAlloc(std::size_t size) {
+    return std::calloc(1, size);
+}
+
+void PlatLocalFree(void* block) {
+    std::free(block);
+}
+
+// ---- Clock ------------------------------------------------------------
+
+static std::int64_t (*timeSource)() = nullptr;
+
+std::int64_t PlatTimeNow() {
+    if (timeSource != nullptr) return timeSource();
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+void PlatLocalTime(std::int64_t seconds, PlatTime* out) {
+    time_t t = static_cast<time_t>(seconds);
+    struct tm tm {};
+    localtime_r(&t, &tm);
+    out->second = tm.tm_sec;
+    out->minute = tm.tm_min;
+    out->hour = tm.tm_hour;
+    out->day = tm.tm_mday;
+    out->month = tm.tm_mon;
+    out->year = tm.tm_year;
+}
+
+void PlatSetTimeSource(std::int64_t (*source)()) {
+    timeSource = source;
+}

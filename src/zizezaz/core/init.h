@@ -1,0 +1,23 @@
+// init.h: start-up and shut-down of the support library, the log switches
+// of the command line, and the address range of the tracked allocator.
+#pragma once
+
+#include <cstdint>
+
+// Stores the LogFlags bits of every log switch found in commandLine.
+std::int32_t LogParseSwitches(std::uint32_t* flags, const char* commandLine);
+// Starts the library: lock, console, log path beside the program file
+// (logName used as given when absolute), version banner when verbose.
+std::int32_t CoreInit(const char* logName, std::uint32_t flags);
+std::int32_t LogConfigure(const char* path, std::uint32_t flags);
+// Closes the log file and switches locking off; logging still works after.
+std::int32_t CoreShutdown();
+
+std::int32_t LogSetLockBypass(std::int32_t bypass);
+std::int32_t LogMutexCreate();
+std::int32_t LogMutexDestroy();
+
+// Lowest and highest address ever handed out by the tracked allocator.
+extern std::uintptr_t CoreAddressLow;
+extern std::uintptr_t CoreAddressHigh;
+std::int32_t CoreAddressInRange(std::uintptr_t address);

@@ -1,0 +1,31 @@
+// log_internal.h: the log's process-wide state, shared by the log output,
+// start-up and shut-down, and reachable from the tests. Not for callers.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+struct PlatMutex;
+
+inline constexpr std::int32_t LOG_PATH_CAPACITY = 260;
+inline constexpr std::int32_t LOG_BUFFER_CAPACITY = 4096;
+
+struct LogStateRecord {
+    std::uint32_t flags;
+    std::int32_t fileDescriptor;  // 0: no file open
+    char basePath[LOG_PATH_CAPACITY];
+    char currentPath[LOG_PATH_CAPACITY];
+    std::uint32_t mainThreadId;
+    char debugBuffer[LOG_BUFFER_CAPACITY];
+    const char* locationFile;
+    std::int32_t locationLine;
+    std::uintptr_t consoleHandle;  // 0: none
+    PlatMutex* mutex;
+    std::int32_t lockBypass;  // 1 while locking is off
+};
+
+extern LogStateRecord LogState;
+
+std::int32_t LogCompose(std::int32_t fatal, const char* prefix, const char* file,
+                        std::int32_t line, const char* format, va_list args);
+std::int32_t LogWrite(char* text, std::int32_t fatal);

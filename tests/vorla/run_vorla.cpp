@@ -1,0 +1,112 @@
+// run_vorla.cpp: process plumbing for the end-to-end tests.
+
+#include "vorla/run_vorla.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+static void DrainPipes(int outFd, int errFd, VorlaRun* run) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    int open = 2;
+    char buf[4096];
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) continue;
+        for (int k = 0; k < 2; k++) {
+            if (fds[k].fd < 0 || fds[k].revents == 0) continue;
+            ssize_t n = read(fds[k].fd, buf, sizeof buf);
+            if (n > 0) {
+                (k == 0 ? run->out : run->err).append(buf, static_cast<size_t>(n));
+            } else {
+                close(fds[k].fd);
+                fds[k].fd = -1;
+                open--;
+            }
+        }
+    }
+}
+
+VorlaRun RunVorla(const std::vector<std::string>& args, const VorlaOptions& options) {
+    std::string binary = options.binary.empty() ? VORLA_BINARY : options.binary;
+    std::vector<std::string> words;
+    if (!options.frozenTime.empty()) {
+        words = {"faketime", "-f", options.frozenTime};
+    }
+    words.push_back(binary);
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    int outPipe[2], errPipe[2], inPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0 || pipe(inPipe) != 0) return {};
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(inPipe[0], 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+        if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
+        setenv("TZ", "UTC", 1);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (!options.stdinText.empty()) {
+        ssize_t ignored = write(inPipe[1], options.stdinText.data(), options.stdinText.size());
+        (void)ignored;
+    }
+    close(inPipe[1]);
+    VorlaRun run;
+    DrainPipes(outPipe[0], errPipe[0], &run);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string MakeTempDir() {
+    std::string pattern = (fs::temp_directory_path() / "vorla-e2e-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) return {};
+    return pattern;
+}
+
+void RemoveTree(const std::string& path) {
+    std::error_code ec;
+    // A test may have made the directory read-only; give the rights back first.
+    for (auto& entry : fs::recursive_directory_iterator(path, ec)) {
+        fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path, ec);
+}
+
+std::string CopyBinaryTo(const std::string& dir) {
+    fs::path to = fs::path(dir) / "vorla";
+    fs::copy_file(VORLA_BINARY, to, fs::copy_options::overwrite_existing);
+    return to.string();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool FileExists(const std::string& path) {
+    return fs::exists(path);
+}
+
+bool HaveFaketime() {
+    return std::system("command -v faketime >/dev/null 2>&1") == 0;
+}
