@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <mutex>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -104,12 +103,14 @@ void PlatMessageBox(const char* caption, const char* text) {
 
 // The log needs exactly one lock, created at start-up and destroyed at
 // shut-down, possibly more than once per process; a single static mutex
-// serves every creation without allocating.
+// serves every creation without allocating. A recursive POSIX mutex checks
+// its owner, so an unlock by a thread that does not hold it is refused
+// (EPERM) rather than corrupting the count.
 struct PlatMutex {
-    std::recursive_mutex mutex;
+    pthread_mutex_t mutex;
 };
 
-static PlatMutex theMutex;
+static PlatMutex theMutex = {PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP};
 
 PlatMutex* PlatMutexCreate() {
     return &theMutex;
@@ -117,12 +118,11 @@ PlatMutex* PlatMutexCreate() {
 
 std::int32_t PlatMutexLock(PlatMutex* mutex) {
     if (mutex == nullptr) return 0;
-    mutex->mutex.lock();
-    return 1;
+    return pthread_mutex_lock(&mutex->mutex) == 0 ? 1 : 0;
 }
 
 void PlatMutexUnlock(PlatMutex* mutex) {
-    if (mutex != nullptr) mutex->mutex.unlock();
+    if (mutex != nullptr) pthread_mutex_unlock(&mutex->mutex);
 }
 
 void PlatMutexDestroy(PlatMutex*) {

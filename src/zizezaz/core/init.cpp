@@ -1,1 +1,176 @@
-// placeholder
+// init.cpp: start-up and shut-down of the support library: the log
+// switches, the log lock, the log file's place beside the program file,
+// the console, and the address range of the tracked allocator.
+#include "zizezaz/core/init.h"
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "zizezaz/core/cmdline.h"
+#include "zizezaz/core/log.h"
+#include "zizezaz/core/log_internal.h"
+#include "zizezaz/str/str.h"
+
+std::uintptr_t CoreAddressLow = UINTPTR_MAX;  // empty range until the first block
+std::uintptr_t CoreAddressHigh = 0;
+
+namespace {
+
+constexpr const char* kSourceName = "orv-core";
+constexpr const char* kVersion = "0.50";
+constexpr const char* kRevision = "9.517.1219.04";
+constexpr const char* kDefaultLogName = "debug.log";
+constexpr const char* kLongPathPrefix = "\\\\?\\";
+constexpr const char* kLongUncPrefix = "\\\\?\\UNC\\";
+
+struct SwitchWord {
+    const char* word;
+    std::uint32_t bits;
+};
+
+// Tested in this order; every word present adds its bits.
+constexpr SwitchWord kSwitches[] = {
+    {"debug", LOG_FILE | LOG_VERBOSE},
+    {"perthread", LOG_PER_THREAD | LOG_APPEND},
+    {"unique", LOG_DATED_NAME | LOG_APPEND | LOG_VERBOSE | LOG_FILE},
+    {"window", LOG_CONSOLE},
+    {"cachewrites", LOG_CACHE_WRITES},
+    {"timestamp", LOG_TIMESTAMP},
+    {"append", LOG_APPEND},
+    {"externalprint", LOG_EXTERNAL_PRINT},
+};
+static_assert(sizeof kSwitches / sizeof kSwitches[0] == 8);
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool IsAbsolute(const char* name) {
+    return IsSeparator(name[0]) || (name[0] != '\0' && name[1] == ':');
+}
+
+}  // namespace
+
+std::int32_t LogParseSwitches(std::uint32_t* flags, const char* commandLine) {
+    if (flags == nullptr || commandLine == nullptr) LogAbortNull(kSourceName, __LINE__);
+    std::uint32_t found = 0;
+    for (const SwitchWord& entry : kSwitches) {
+        if (CmdLineHasSwitch(commandLine, entry.word)) found |= entry.bits;
+    }
+    *flags = found;
+    return 1;
+}
+
+std::int32_t CoreLogPath(const char* modulePath, const char* logName, char* path) {
+    if (modulePath == nullptr || logName == nullptr || path == nullptr) {
+        LogAbortNull(kSourceName, __LINE__);
+    }
+    if (IsAbsolute(logName)) {
+        StrCopyN(path, logName, LOG_PATH_CAPACITY);
+        return 1;
+    }
+    // A module path in the long form names the same file without its
+    // prefix; the network form keeps the share's two leading backslashes.
+    const char* module = modulePath;
+    if (StrStartsWithNoCase(module, kLongUncPrefix)) {
+        StrCopy(path, "\\\\");
+        StrCopyN(path + 2, module + StrLength(kLongUncPrefix), LOG_PATH_CAPACITY - 2);
+    } else if (StrStartsWithNoCase(module, kLongPathPrefix)) {
+        StrCopyN(path, module + StrLength(kLongPathPrefix), LOG_PATH_CAPACITY);
+    } else {
+        StrCopyN(path, module, LOG_PATH_CAPACITY);
+    }
+    // Keep the program's directory with its trailing separator; a module
+    // path without one (or none at all) leaves the name relative to the
+    // current directory.
+    std::int32_t keep = StrLength(path);
+    while (keep > 0 && !IsSeparator(path[keep - 1])) --keep;
+    path[keep] = '\0';
+    const char* name = StrLength(logName) < 2 ? kDefaultLogName : logName;
+    StrCopyN(path + keep, name, LOG_PATH_CAPACITY - keep);
+    return 1;
+}
+
+std::int32_t CoreInit(const char* logName, std::uint32_t flags) {
+    LogState.mainThreadId = PlatThreadId();
+    if (logName == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (LogState.mutex != nullptr) {
+        LogSetLocation(kSourceName, __LINE__);
+        LogAbort("Zizezaz already initialized\n");
+    }
+    LogMutexCreate();
+    if (PlatCommandLine() == nullptr) {
+        LogSetLocation(kSourceName, __LINE__);
+        LogAbort("Unable to retrieve commandline!\n");
+    }
+    char module[LOG_PATH_CAPACITY];
+    PlatModulePath(module, LOG_PATH_CAPACITY);  // empty when it cannot be had
+    char path[LOG_PATH_CAPACITY];
+    CoreLogPath(module, logName, path);
+    LogConfigure(path, flags);
+    return 1;
+}
+
+std::int32_t LogConfigure(const char* path, std::uint32_t flags) {
+    LogLock();
+    LogState.flags = flags;
+    if (path != nullptr) StrCopyN(LogState.basePath, path, LOG_PATH_CAPACITY);
+    // The console is obtained before the flags are judged, so that a fatal
+    // report about them reaches the user on it.
+    if ((flags & LOG_CONSOLE) && LogState.consoleHandle == 0) {
+        LogState.consoleHandle = PlatConsoleOpen();
+        PlatConsoleTitle(LogState.basePath);
+    }
+    if ((flags & LOG_PER_THREAD) && !(flags & LOG_APPEND)) {
+        // Threads take turns on their files, each turn reopening one; an
+        // emptied file would lose the thread's earlier messages.
+        LogSetLocation(kSourceName, __LINE__);
+        LogAbort("Threaded logging requires append to be on\n");
+    }
+    if (LogState.fileDescriptor != 0) PlatLogClose(LogState.fileDescriptor);
+    LogState.fileDescriptor = 0;  // the first message that needs the file opens it
+    LogUnlock();
+    if (flags & LOG_VERBOSE) {
+        if (kRevision[0] == '?') {
+            LogPrint("ZizEzaz v%s\n", kVersion);
+        } else {
+            LogPrint("ZizEzaz v%s (rev: %s)\n", kVersion, kRevision);
+        }
+    }
+    return 1;
+}
+
+std::int32_t CoreShutdown() {
+    // No lock here: no other thread may still be logging.
+    if (LogState.fileDescriptor != 0) PlatLogClose(LogState.fileDescriptor);
+    LogState.flags |= LOG_APPEND;  // a later message must not empty the file
+    LogState.fileDescriptor = 0;
+    LogMutexDestroy();
+    return 1;
+}
+
+std::int32_t LogSetLockBypass(std::int32_t bypass) {
+    if (bypass == LogState.lockBypass) return 1;
+    // Switched only while holding the mutex, so that no other thread is in
+    // a locked section when locking goes off.
+    if (LogState.mutex == nullptr || !PlatMutexLock(LogState.mutex)) return 0;
+    LogState.lockBypass = bypass == 1 ? 1 : 0;
+    PlatMutexUnlock(LogState.mutex);
+    return 1;
+}
+
+std::int32_t LogMutexCreate() {
+    LogState.mutex = PlatMutexCreate();
+    LogSetLockBypass(0);  // stays off when the mutex could not be made
+    return 1;
+}
+
+std::int32_t LogMutexDestroy() {
+    LogSetLockBypass(1);
+    if (LogState.mutex != nullptr) PlatMutexDestroy(LogState.mutex);
+    LogState.mutex = nullptr;
+    LogState.lockBypass = 1;  // nothing left to lock, even if the switch failed
+    return 1;
+}
+
+std::int32_t CoreAddressInRange(std::uintptr_t address) {
+    return (CoreAddressLow <= address && address <= CoreAddressHigh) ? 1 : 0;
+}

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 struct PlatMutex;
+struct PlatTime;
 
 inline constexpr std::int32_t LOG_PATH_CAPACITY = 260;
 inline constexpr std::int32_t LOG_BUFFER_CAPACITY = 4096;
@@ -29,3 +30,16 @@ extern LogStateRecord LogState;
 std::int32_t LogCompose(std::int32_t fatal, const char* prefix, const char* file,
                         std::int32_t line, const char* format, va_list args);
 std::int32_t LogWrite(char* text, std::int32_t fatal);
+
+// The log file's path for a program file at modulePath and the name given
+// to CoreInit, into path (LOG_PATH_CAPACITY bytes). Pure: no state, no system.
+std::int32_t CoreLogPath(const char* modulePath, const char* logName, char* path);
+
+// The file that a message goes to, into name (LOG_PATH_CAPACITY bytes): the
+// base path with the date and, for a thread other than the main one, the
+// thread's number, or the error file for a fatal message with
+// LOG_ERROR_FILE. 0 when the message goes to no file. Pure: the caller
+// supplies the moment and the thread.
+std::int32_t LogFileName(const char* basePath, std::uint32_t flags, std::int32_t fatal,
+                         const PlatTime* now, std::uint32_t threadId, std::int32_t otherThread,
+                         char* name);
