@@ -1,0 +1,134 @@
+// End-to-end tests of the log switches: what reaches the console and the
+// log file beside the program, and that a broken log never costs output.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "vorla/run_vorla.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Line79(const std::string& title) {
+    std::string line = title.empty() ? "====" : "====[" + title + "]";
+    line.resize(79, '=');
+    return line + "\n";
+}
+
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+const std::string kVersionBanner = "ZizEzaz v0.50 (rev: 9.517.1219.04)\n";
+const std::string kMemoryInit = Line79("Memory Init") + "Memory Initialized (Maximum)\n" + Line79("");
+const std::string kMemoryRemove = Line79("Memory Remove") + "Maximum Memory in use (0 / 0k)\n" + Line79("");
+const std::string kEmptyReport =
+    "Offset:   []\nWildcard: []\nFilename: [archive.zip]\nSource:   []\nTarget:   []\n"
+    "Execute:  [true]\n";
+
+// Each test gets its own copy of the binary, so its log lands in a fresh directory.
+class VorlaLog : public testing::Test {
+protected:
+    void SetUp() override {
+        dir = MakeTempDir();
+        binary = CopyBinaryTo(dir);
+        options.binary = binary;
+    }
+    void TearDown() override { RemoveTree(dir); }
+    std::string dir, binary;
+    VorlaOptions options;
+};
+
+TEST_F(VorlaLog, NoSwitchWritesNoFile) {
+    VorlaRun run = RunVorla({"/EXECUTE", "true"}, options);
+    EXPECT_EQ(run.out, kEmptyReport);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_FALSE(FileExists(dir + "/debug.log"));
+}
+
+TEST_F(VorlaLog, DebugCopiesEveryMessageBesideTheProgram) {
+    // Run from another directory: the file still lands beside the program.
+    options.directory = fs::temp_directory_path().string();
+    fs::path stale = fs::path(dir) / "debug.log";
+    {
+        std::ofstream(stale) << "left over from an earlier run\n";
+    }
+    VorlaRun run = RunVorla({"/debug", "/EXECUTE", "true"}, options);
+    const std::string expected =
+        kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" + kEmptyReport + kMemoryRemove;
+    EXPECT_EQ(run.out, expected);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(ReadFile(stale.string()), WithCrLf(expected));
+}
+
+TEST_F(VorlaLog, DebugFoundInsideAnotherOptionsValue) {
+    VorlaRun run = RunVorla({"/EXECUTE", "true -debug now"}, options);
+    EXPECT_EQ(run.out.rfind(kVersionBanner, 0), 0u) << run.out;
+    EXPECT_TRUE(FileExists(dir + "/debug.log"));
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST_F(VorlaLog, UniqueNamesTheFileByDateAndAppends) {
+    if (!HaveFaketime()) GTEST_SKIP() << "faketime is not installed";
+    options.frozenTime = "2026-12-06 01:38:00";
+    VorlaRun first = RunVorla({"/Unique", "/EXECUTE", "true"}, options);
+    VorlaRun second = RunVorla({"/Unique", "/EXECUTE", "true"}, options);
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(second.status, 0);
+    EXPECT_FALSE(FileExists(dir + "/debug.log"));
+    std::string log = ReadFile(dir + "/debug-120626.log");
+    EXPECT_EQ(log, WithCrLf(first.out) + WithCrLf(second.out));
+}
+
+TEST_F(VorlaLog, TimestampPrefixesEveryMessageInTheFileOnly) {
+    if (!HaveFaketime()) GTEST_SKIP() << "faketime is not installed";
+    options.frozenTime = "2026-12-06 01:38:07";
+    VorlaRun run = RunVorla({"/debug", "/timestamp", "/EXECUTE", "true"}, options);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.find("12/06/2026"), std::string::npos);
+    std::string log = ReadFile(dir + "/debug.log");
+    const std::string stamp = "12/06/2026 01:38:07 ";
+    EXPECT_EQ(log.rfind(stamp + "ZizEzaz v0.50", 0), 0u) << log;
+    EXPECT_NE(log.find(stamp + "Unknown command [/debug]\r\n" + stamp + "Unknown command [/timestamp]\r\n"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(VorlaLog, UnwritableLogLosesNoConsoleOutput) {
+    // Even root cannot open a directory as the log file.
+    fs::create_directory(fs::path(dir) / "debug.log");
+    VorlaRun plain = RunVorla({"/EXECUTE", "exit 3"}, options);
+    VorlaRun run = RunVorla({"/debug", "/EXECUTE", "exit 3"}, options);
+    EXPECT_EQ(run.out, kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" +
+                           plain.out + kMemoryRemove);
+    EXPECT_EQ(run.status, plain.status);
+    EXPECT_EQ(run.status, 1);
+    // One box per message, naming the file and the text that was lost.
+    EXPECT_NE(run.err.find("Internal error...\nUnable to create log file [" + dir + "/debug.log] due to error [21]\n -- String [" + kVersionBanner + "]"),
+              std::string::npos)
+        << run.err;
+    size_t boxes = 0;
+    for (size_t at = run.err.find("Internal error..."); at != std::string::npos;
+         at = run.err.find("Internal error...", at + 1)) {
+        boxes++;
+    }
+    EXPECT_EQ(boxes, 14u);  // version, 3 + 3 memory lines, unknown word, 6 report lines
+}
+
+TEST_F(VorlaLog, FullDiskLosesNoConsoleOutput) {
+    fs::create_symlink("/dev/full", fs::path(dir) / "debug.log");
+    VorlaRun run = RunVorla({"/debug", "/EXECUTE", "true"}, options);
+    EXPECT_EQ(run.out, kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" + kEmptyReport + kMemoryRemove);
+    EXPECT_EQ(run.status, 0);
+}
+
+}  // namespace
