@@ -7,6 +7,8 @@
 // precision, both may be *. A tab in the format pads to the next multiple
 // of four columns. Arguments: int for the 32-bit conversions, long long
 // for %ll and %I64*, double for %f, pointers for %p and the text kinds.
+// %p prints upper-case hexadecimal, at least eight digits (more when the
+// pointer needs them).
 #pragma once
 
 #include <cstdarg>
