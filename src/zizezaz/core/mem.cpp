@@ -1,1 +1,522 @@
-// placeholder
+// mem.cpp: the tracked allocator. Every block is framed by two guards
+// derived from its address, counted against a limit, zero-filled when handed
+// out and checked and zeroed when given back. Failures are fatal.
+//
+// One allocation holds 0 to 15 bytes of slack, the block A .. A + rounded
+// (leading guard, caller's area, padding, trailing guard) and, with tracking,
+// up to 4 bytes to align and the MemTracker. A is placed so that the caller's
+// area A + 4 is 16-aligned whatever the heap returned; the accounting, the
+// address range and the reports know only the block.
+//
+// Where each allocation really starts is kept apart from the blocks, in a
+// table of the live blocks (block address -> slack, rounded size, heap). It
+// also lets a give-back be checked before a byte of the block is read: an
+// address that is not a live block (given back twice, or never handed out)
+// is refused by the address test, and a size larger than the block's cannot
+// make the guard check read past the allocation.
+#include "zizezaz/core/mem.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "platform/platform.h"
+#include "zizezaz/core/init.h"
+#include "zizezaz/core/log.h"
+#include "zizezaz/core/mem_internal.h"
+#include "zizezaz/str/format.h"
+
+MemStateRecord MemState;
+
+namespace {
+
+// ---- The table of live blocks -------------------------------------------
+// Open addressing with linear probing, at most half full, keyed by the block
+// address (never 0, which marks a free entry). Removal shifts the following
+// entries back, so there are no tombstones and a lookup stops at the first
+// free entry. It is changed only under the log lock, like MemState.
+
+struct LiveBlock {
+    std::uintptr_t block;
+    std::int32_t rounded;  // rounded size the block was made with
+    std::uint8_t start;    // block minus the start of its allocation
+    std::uint8_t local;    // 1: from the local heap
+};
+static_assert(sizeof(void*) != 8 || sizeof(LiveBlock) == 16);
+
+struct LiveTable {
+    LiveBlock* entries;
+    std::size_t capacity;  // a power of two, or 0 before the first block
+    std::size_t used;
+};
+
+LiveTable live;
+
+constexpr std::size_t LIVE_FIRST_CAPACITY = 256;
+
+std::size_t LiveHome(std::uintptr_t block, std::size_t capacity) {
+    // Fibonacci hashing of the address: block addresses share their low
+    // bits, the product's high bits do not.
+    const std::uint64_t mixed = static_cast<std::uint64_t>(block >> 2) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(mixed ^ (mixed >> 32)) & (capacity - 1);
+}
+
+LiveBlock* LiveFind(std::uintptr_t block) {
+    if (live.capacity == 0) return nullptr;
+    const std::size_t mask = live.capacity - 1;
+    for (std::size_t i = LiveHome(block, live.capacity);; i = (i + 1) & mask) {
+        if (live.entries[i].block == block) return &live.entries[i];
+        if (live.entries[i].block == 0) return nullptr;
+    }
+}
+
+void LivePut(const LiveBlock& entry) {
+    const std::size_t mask = live.capacity - 1;
+    std::size_t i = LiveHome(entry.block, live.capacity);
+    while (live.entries[i].block != 0) i = (i + 1) & mask;
+    live.entries[i] = entry;
+    ++live.used;
+}
+
+// Makes room for one more block; 0 when the heap has none for the table.
+std::int32_t LiveReserve() {
+    if ((live.used + 1) * 2 <= live.capacity) return 1;
+    const std::size_t capacity = live.capacity ? live.capacity * 2 : LIVE_FIRST_CAPACITY;
+    auto* entries = static_cast<LiveBlock*>(std::calloc(capacity, sizeof(LiveBlock)));
+    if (entries == nullptr) return 0;
+    LiveTable old = live;
+    live = LiveTable{entries, capacity, 0};
+    for (std::size_t i = 0; i < old.capacity; ++i) {
+        if (old.entries[i].block != 0) LivePut(old.entries[i]);
+    }
+    std::free(old.entries);
+    return 1;
+}
+
+void LiveRemove(LiveBlock* entry) {
+    const std::size_t mask = live.capacity - 1;
+    auto hole = static_cast<std::size_t>(entry - live.entries);
+    for (std::size_t i = (hole + 1) & mask; live.entries[i].block != 0; i = (i + 1) & mask) {
+        // An entry may fill the hole when the hole lies between its home and
+        // where it sits now.
+        const std::size_t home = LiveHome(live.entries[i].block, live.capacity);
+        if (((i - home) & mask) >= ((i - hole) & mask)) {
+            live.entries[hole] = live.entries[i];
+            hole = i;
+        }
+    }
+    live.entries[hole] = LiveBlock{};
+    --live.used;
+}
+
+// ---- Helpers ---------------------------------------------------------------
+
+// Enough for moving A + 4 up to the alignment.
+constexpr std::uintptr_t AREA_SLACK = MEM_AREA_ALIGN - 1;
+// A + rounded is 4-aligned; the tracker may need up to its alignment more.
+constexpr std::uintptr_t TRACKER_SLACK = alignof(MemTracker) + sizeof(MemTracker);
+constexpr char UNSAFE[] = "Unsafe";
+
+// Values printed with %d; sizes near the top of the 32-bit range have rounded
+// values past it, which are shown wrapped rather than overflowing.
+std::int32_t Int32(std::int64_t value) { return static_cast<std::int32_t>(value); }
+
+const void* AsPointer(std::uintptr_t address) { return reinterpret_cast<const void*>(address); }
+
+unsigned char* Bytes(std::uintptr_t address) { return reinterpret_cast<unsigned char*>(address); }
+
+// A record address is only followed when it lies in the range and is
+// aligned for the record; anything else is a damaged link.
+std::int32_t RecordAddressValid(const MemTracker* record) {
+    const auto address = reinterpret_cast<std::uintptr_t>(record);
+    return CoreAddressInRange(address) && address % alignof(MemTracker) == 0;
+}
+
+// Prints label and " %.2X" for each byte as one line.
+void PrintByteLine(const char* label, const unsigned char* bytes, std::int32_t count) {
+    char text[64];
+    std::int32_t used = StrFormat(text, sizeof text, "%s", label);
+    for (std::int32_t i = 0; i < count; ++i) {
+        used += StrFormat(text + used, static_cast<std::int32_t>(sizeof text) - used, " %.2X",
+                          static_cast<std::int32_t>(bytes[i]));
+    }
+    LogPrintNoLock("%s\n", text);
+}
+
+std::uintptr_t BlockEnd(std::uintptr_t block, std::int32_t size) {
+    return block + static_cast<std::uintptr_t>(static_cast<std::int64_t>(size));
+}
+
+// The first check of MemCheckGuards, made before a byte of the block is read:
+// its start and end must lie in the range, and it must be a live block. Null
+// when not. (The range test is CoreAddressInRange's, written out because it
+// runs twice on every give-back.)
+LiveBlock* LiveBlockAt(std::uintptr_t block, std::int32_t size) {
+    const std::uintptr_t end = BlockEnd(block, size);
+    if (block < CoreAddressLow || block > CoreAddressHigh || end < CoreAddressLow ||
+        end > CoreAddressHigh) {
+        return nullptr;
+    }
+    return LiveFind(block);
+}
+
+[[noreturn]] void AbortInvalidAddress(std::uintptr_t block, std::int32_t size,
+                                      const char* sourceName, std::int32_t line) {
+    MemListTracked();
+    LogSetLocationNoLock(sourceName, line);
+    LogAbort("Invalid memory address (%d) <From:0x%p To:0x%p>\n", size, AsPointer(block),
+             AsPointer(BlockEnd(block, size)));
+}
+
+LiveBlock* CheckBlockAddress(std::uintptr_t block, std::int32_t size, const char* sourceName,
+                             std::int32_t line) {
+    LiveBlock* entry = LiveBlockAt(block, size);
+    if (entry == nullptr) AbortInvalidAddress(block, size, sourceName, line);
+    return entry;
+}
+
+// Both guards where the block's own size puts them: the common case, checked
+// without counting.
+std::int32_t GuardsIntact(std::uintptr_t block, std::int64_t rounded, const LiveBlock* entry) {
+    const auto guard = MemGuard(block);
+    const unsigned char* bytes = Bytes(block);
+    return rounded == entry->rounded && std::memcmp(bytes, guard.data(), MEM_GUARD_SIZE) == 0 &&
+           std::memcmp(bytes + rounded - MEM_GUARD_SIZE, guard.data(), MEM_GUARD_SIZE) == 0;
+}
+
+void CheckMemCheckFlag(std::uint32_t logFlags, const char* sourceName, std::int32_t line) {
+    if ((logFlags & LOG_MEM_CHECK) == 0) return;
+    if (!MemState.tracking) {
+        LogSetLocationNoLock(sourceName, line);
+        LogAbort("Memory tracking must be enabled\n");
+    }
+    MemCheckAll();
+}
+
+void CheckSize(std::int32_t size, const char* sourceName, std::int32_t line) {
+    if (size <= 0) {
+        LogSetLocationNoLock(sourceName, line);
+        LogAbort("Invalid Memory Size (%d)\n", size);
+    }
+}
+
+std::int32_t CheckGuards(std::int32_t abortOnFailure, std::uintptr_t block, std::int32_t size,
+                         const char* sourceName, std::int32_t line, const LiveBlock* entry);
+
+// The tracker of a block being given back. It is first looked for where the
+// given size puts it; once that place is in range and the block is known to
+// be live, the block's own size is used, so that a wrong size is reported by
+// MemCheckTracker as a mismatch instead of reading past the allocation.
+MemTracker* TrackerOf(std::uintptr_t block, std::int64_t rounded, std::int32_t size,
+                      const char* sourceName, std::int32_t line) {
+    std::uintptr_t address = MemTrackerAddress(block, rounded);
+    if (CoreAddressInRange(address)) {
+        address = MemTrackerAddress(block, CheckBlockAddress(block, size, sourceName, line)->rounded);
+    }
+    return reinterpret_cast<MemTracker*>(address);
+}
+
+}  // namespace
+
+std::int32_t MemSetTracking(std::int32_t on) {
+    if (MemState.blockCount != 0) return 0;
+    MemState.tracking = on ? 1 : 0;
+    return 1;
+}
+
+std::int32_t MemInit(std::int32_t limit) {
+    if (LogGetFlags() & LOG_VERBOSE) LogBanner("Memory Init");
+    MemState.blockCount = 0;
+    MemState.bytesInUse = 0;
+    MemState.peakBlockCount = 0;
+    MemState.peakBytes = 0;
+    MemState.byteLimit = limit;
+    if (LogGetFlags() & LOG_VERBOSE) {
+        if (limit == 0x7FFFFFFF) {
+            LogPrint("Memory Initialized (Maximum)\n");
+        } else {
+            LogPrint("Memory Initialized (limit %dk)\n", limit >> 10);
+        }
+        LogBanner(nullptr);
+    }
+    return 1;
+}
+
+std::int32_t MemRemove() {
+    const std::int32_t verbose = (LogGetFlags() & LOG_VERBOSE) != 0;
+    if (verbose) {
+        LogBanner("Memory Remove");
+        LogPrint("Maximum Memory in use (%d / %dk)\n", MemState.peakBlockCount,
+                 MemState.peakBytes >> 10);
+    }
+    if (MemState.bytesInUse != 0) {
+        if (MemState.bytesInUse >= 1024) {
+            LogPrint("Not all memory was free'd (%d / %dk)\n", MemState.blockCount,
+                     MemState.bytesInUse >> 10);
+        } else {
+            LogPrint("Not all memory was free'd (%d / %db)\n", MemState.blockCount,
+                     MemState.bytesInUse);
+        }
+        MemListTracked();
+    }
+    if (verbose) LogBanner(nullptr);
+    return 1;
+}
+
+void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, std::int32_t line) {
+    LogLock();
+    const std::uint32_t logFlags = LogGetFlags();
+    CheckMemCheckFlag(logFlags, sourceName, line);
+    CheckSize(size, sourceName, line);
+    const std::int64_t rounded = MemRoundedSize(size);
+    if (rounded > std::numeric_limits<std::int32_t>::max() ||
+        MemState.bytesInUse + rounded > MemState.byteLimit) {
+        LogSetLocationNoLock(sourceName, line);
+        LogAbort("Memory exceeds limit ((%d + %d) / %d)\n", MemState.bytesInUse, Int32(rounded),
+                 MemState.byteLimit);
+    }
+
+    const std::uint8_t local = (flags & MEM_LOCAL_HEAP) ? 1 : 0;
+    const std::size_t request = static_cast<std::size_t>(rounded) + AREA_SLACK +
+                                (MemState.tracking ? TRACKER_SLACK : 0);
+    void* allocation = nullptr;
+    if (LiveReserve()) allocation = local ? PlatLocalAlloc(request) : std::malloc(request);
+    if (allocation == nullptr) {
+        LogSetLocationNoLock(sourceName, line);
+        LogAbort(local ? "No Local Memory available (%d / %d)\n"
+                                          : "No Memory available (%d / %d)\n",
+                 size, Int32(rounded));
+    }
+    const auto start = reinterpret_cast<std::uintptr_t>(allocation);
+    const std::uintptr_t area = (start + MEM_GUARD_SIZE + AREA_SLACK) & ~(MEM_AREA_ALIGN - 1);
+    const std::uintptr_t block = area - MEM_GUARD_SIZE;
+    LivePut(LiveBlock{block, Int32(rounded), static_cast<std::uint8_t>(block - start), local});
+
+    // The range's top is the block's end, or with tracking its record, which
+    // follows the block and must itself pass the range test.
+    std::uintptr_t top = block + static_cast<std::uintptr_t>(rounded);
+    MemTracker* record = nullptr;
+    if (MemState.tracking) {
+        top = MemTrackerAddress(block, rounded);
+        record = reinterpret_cast<MemTracker*>(top);
+        MemTracker* head = MemState.trackerHead;
+        *record = MemTracker{line, sourceName, size, flags, Bytes(block), head,
+                             head ? head->prev : nullptr};
+        if (head) head->prev = record;
+        MemState.trackerHead = record;
+    }
+    if (block < CoreAddressLow) CoreAddressLow = block;
+    if (top > CoreAddressHigh) CoreAddressHigh = top;
+
+    const auto guard = MemGuard(block);
+    unsigned char* bytes = Bytes(block);
+    std::memcpy(bytes, guard.data(), MEM_GUARD_SIZE);
+    std::memset(bytes + MEM_GUARD_SIZE, 0, static_cast<std::size_t>(rounded - 2 * MEM_GUARD_SIZE));
+    std::memcpy(bytes + rounded - MEM_GUARD_SIZE, guard.data(), MEM_GUARD_SIZE);
+
+    MemState.blockCount += 1;
+    MemState.bytesInUse = Int32(MemState.bytesInUse + rounded);
+    if (MemState.blockCount > MemState.peakBlockCount) MemState.peakBlockCount = MemState.blockCount;
+    if (MemState.bytesInUse > MemState.peakBytes) MemState.peakBytes = MemState.bytesInUse;
+    LogUnlock();
+
+    if (logFlags & LOG_MEM_TRACE) {
+        LogPrint("-- Alloc 0x%p 0x%p: %10d [%s / %d]\n", static_cast<void*>(bytes + MEM_GUARD_SIZE),
+                 static_cast<void*>(record), size, sourceName, line);
+    }
+    return bytes + MEM_GUARD_SIZE;
+}
+
+// The flags only matter to the caller's bookkeeping: the block goes back to
+// the heap that the table of live blocks recorded for it.
+void MemFree(void* pointer, std::int32_t size, [[maybe_unused]] std::uint32_t flags,
+             const char* sourceName, std::int32_t line) {
+    // Addresses are worked out as integers: the pointer may be null or
+    // foreign, and nothing is read through it before the range test.
+    const std::int64_t rounded = MemRoundedSize(size);
+    const std::uintptr_t block = reinterpret_cast<std::uintptr_t>(pointer) - MEM_GUARD_SIZE;
+    const std::uint32_t logFlags = LogGetFlags();
+    if (logFlags & LOG_MEM_TRACE) {
+        const void* record = MemState.tracking ? AsPointer(MemTrackerAddress(block, rounded)) : nullptr;
+        LogPrint("-- Free  0x%p 0x%p: %10d [%s / %d]\n", pointer, record, size, sourceName, line);
+    }
+
+    LogLock();
+    CheckMemCheckFlag(logFlags, sourceName, line);
+    CheckSize(size, sourceName, line);
+    if (pointer == nullptr) {
+        LogSetLocationNoLock(sourceName, line);
+        LogAbort("No Memory address to free (%d / %d)\n", size, Int32(rounded));
+    }
+
+    if (MemState.tracking) {
+        MemTracker* record = TrackerOf(block, rounded, size, sourceName, line);
+        MemCheckTracker(record, block, size, sourceName, line);
+        if (record->prev) record->prev->next = record->next;
+        if (record->next) record->next->prev = record->prev;
+        if (MemState.trackerHead == record) {
+            MemState.trackerHead = record->prev ? record->prev : record->next;
+        }
+        *record = MemTracker{};
+    }
+
+    LiveBlock* entry = LiveBlockAt(block, size);
+    if (entry == nullptr) AbortInvalidAddress(block, size, sourceName, line);
+    if (!GuardsIntact(block, rounded, entry)) CheckGuards(1, block, size, sourceName, line, entry);
+
+    // The guards are intact, so the given size is not larger than the
+    // block's own. The block goes back to the heap it came from, whatever
+    // the flags say: the other heap's release would not know it.
+    void* allocation = Bytes(block - entry->start);
+    const std::uint8_t local = entry->local;
+    LiveRemove(entry);
+    std::memset(Bytes(block), 0, static_cast<std::size_t>(rounded));
+    if (local) {
+        PlatLocalFree(allocation);
+    } else {
+        std::free(allocation);
+    }
+
+    MemState.blockCount -= 1;
+    MemState.bytesInUse = Int32(MemState.bytesInUse - rounded);
+    LogUnlock();
+}
+
+std::int32_t MemCheckGuards(std::int32_t abortOnFailure, std::uintptr_t block, std::int32_t size,
+                            const char* sourceName, std::int32_t line) {
+    return CheckGuards(abortOnFailure, block, size, sourceName, line,
+                       CheckBlockAddress(block, size, sourceName, line));
+}
+
+namespace {
+
+// MemCheckGuards once the block is known to be live.
+std::int32_t CheckGuards(std::int32_t abortOnFailure, std::uintptr_t block, std::int32_t size,
+                         const char* sourceName, std::int32_t line, const LiveBlock* entry) {
+    const std::int64_t rounded = MemRoundedSize(size);
+    if (GuardsIntact(block, rounded, entry)) return 1;
+    const auto guard = MemGuard(block);
+    const unsigned char* bytes = Bytes(block);
+    std::int32_t before = 0;
+    for (std::int32_t k = 0; k < MEM_GUARD_SIZE; ++k) {
+        if (bytes[k] != guard[k]) ++before;
+    }
+    // A trailing guard that the given size places beyond the block cannot be
+    // read; it counts as damaged throughout.
+    const unsigned char* trailing =
+        rounded <= entry->rounded ? bytes + rounded - MEM_GUARD_SIZE : nullptr;
+    std::int32_t after = 0;
+    for (std::int32_t k = 0; k < MEM_GUARD_SIZE; ++k) {
+        if (!trailing || trailing[k] != guard[k]) ++after;
+    }
+    if (before == 0 && after == 0) return 1;
+
+    LogPrintNoLock("Memory corrupt (%d) <Addr:0x%p Before:%d After:%d Max:%d>\n", size,
+                   static_cast<const void*>(bytes + MEM_GUARD_SIZE), before, after, MEM_GUARD_SIZE);
+    PrintByteLine("Expected:", guard.data(), MEM_GUARD_SIZE);
+    if (before > 0) PrintByteLine("Prior corruption:", bytes, 8);
+    if (after > 0) {
+        // The guard, and with tracking the first field of the record after
+        // it; never a byte outside the allocation.
+        unsigned char found[8] = {};
+        std::int32_t count = 0;
+        if (trailing) {
+            std::memcpy(found, trailing, MEM_GUARD_SIZE);
+            count = MEM_GUARD_SIZE;
+            if (MemState.tracking && rounded == entry->rounded) {
+                std::memcpy(found + count, AsPointer(MemTrackerAddress(block, rounded)), 4);
+                count += 4;
+            }
+        }
+        PrintByteLine("After corruption:", found, count);
+    }
+    if (abortOnFailure) {
+        MemListTracked();
+        LogSetLocationNoLock(sourceName, line);
+        LogAbort("Memory corrupt (%d) <Addr:0x%p Before:%d After:%d Max:%d>\n", size,
+                 static_cast<const void*>(bytes + MEM_GUARD_SIZE), before, after, MEM_GUARD_SIZE);
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::int32_t MemCheckTracker(MemTracker* record, std::uintptr_t block, std::int32_t size,
+                             const char* sourceName, std::int32_t line) {
+    if (!RecordAddressValid(record)) {
+        MemListTracked();
+        LogSetLocationNoLock(UNSAFE, 0);
+        LogAbort("Tracker invalid address <0x%p>\n", static_cast<void*>(record));
+    }
+    MemTracker* next = record->next;
+    MemTracker* prev = record->prev;
+    if (next && !RecordAddressValid(next)) {
+        MemListTracked();
+        LogSetLocationNoLock(UNSAFE, 0);
+        LogAbort("Tracker next invalid address <0x%p->0x%p>\n", static_cast<void*>(record),
+                 static_cast<void*>(next));
+    }
+    if (prev && !RecordAddressValid(prev)) {
+        MemListTracked();
+        LogSetLocationNoLock(UNSAFE, 0);
+        LogAbort("Tracker prev invalid address <0x%p->0x%p>\n", static_cast<void*>(record),
+                 static_cast<void*>(prev));
+    }
+    if (!CoreAddressInRange(reinterpret_cast<std::uintptr_t>(record->block))) {
+        MemListTracked();
+        LogSetLocationNoLock(UNSAFE, 0);
+        LogAbort("Tracker pointer invalid address <0x%p->0x%p>\n", static_cast<void*>(record),
+                 static_cast<void*>(record->block));
+    }
+    if (next && next->prev != record) {
+        MemListTracked();
+        LogSetLocationNoLock(sourceName, line);
+        LogAbort("Tracker next invalid link <0x%p->0x%p->0x%p>\n", static_cast<void*>(record),
+                 static_cast<void*>(next), static_cast<void*>(next->prev));
+    }
+    if (prev && prev->next != record) {
+        MemListTracked();
+        LogSetLocationNoLock(sourceName, line);
+        LogAbort("Tracker prev invalid link <0x%p->0x%p->0x%p>\n", static_cast<void*>(record),
+                 static_cast<void*>(prev), static_cast<void*>(prev->next));
+    }
+    if (size != record->size || block != reinterpret_cast<std::uintptr_t>(record->block)) {
+        MemListTracked();
+        LogSetLocationNoLock(sourceName, line);
+        LogAbort("Memory tracking mismatch (%d / %d) [0x%p / 0x%p]\n", size, record->size,
+                 AsPointer(block), static_cast<void*>(record->block));
+    }
+    return 1;
+}
+
+std::int32_t MemCheckAll() {
+    std::int32_t records = 0;
+    std::int32_t failed = 0;
+    for (MemTracker* record = MemState.trackerHead; record; record = record->next) {
+        const auto block = reinterpret_cast<std::uintptr_t>(record->block);
+        MemCheckTracker(record, block, record->size, record->sourceName, record->line);
+        if (!MemCheckGuards(0, block, record->size, record->sourceName, record->line)) ++failed;
+        ++records;
+    }
+    if (failed > 0) {
+        MemListTracked();
+        LogAbort("Failure in internal memory check (%d blocks failed)\n", failed);
+    }
+    if (records != MemState.blockCount) {
+        LogAbort("Check mismatch of allocation count (%d != %d)\n", MemState.blockCount, records);
+    }
+    return 1;
+}
+
+std::int32_t MemListTracked() {
+    if (!MemState.tracking) return 1;
+    // The list is printed on the way to a fatal report and may be the very
+    // thing that is damaged: the walk stops at a link that cannot be a record.
+    for (MemTracker* record = MemState.trackerHead; record && RecordAddressValid(record);
+         record = record->next) {
+        LogPrintNoLock("Memory Tracking: 0x%p alloc'd from [Line %d/%s] [%d/0x%.8X]\n",
+                       static_cast<void*>(record->block + MEM_GUARD_SIZE), record->line,
+                       record->sourceName, record->size, record->flags);
+    }
+    return 1;
+}

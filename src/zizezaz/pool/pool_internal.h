@@ -1,0 +1,62 @@
+// pool_internal.h: the records behind a pool, shared with the tests. Not
+// for callers: they use pool.h and never look inside a pool.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "zizezaz/pool/pool.h"
+
+inline constexpr std::int32_t POOL_BUCKETS = 256;
+
+// Stands for one member; it sits on its member's bucket chain while the
+// member is out and on freeSlots while it is in.
+struct PoolSlot {
+    void* member;    // never changes
+    PoolSlot* link;  // next slot on the same chain
+};
+
+// One tracked allocation: this header, count slots, count members.
+struct PoolBlock {
+    unsigned char* base;    // the block's own address, as given to MemFree
+    unsigned char* cursor;  // first byte not yet cut; the slots once laid out
+    std::int32_t size;      // bytes in the block
+    std::int32_t count;     // slots and members
+    PoolBlock* next;        // older block
+};
+
+struct Pool {
+    const char* tag;  // PoolSourceName, compared by address
+    // The four switches: off in the program, set directly by the tests.
+    std::int32_t variableSize;  // members of any size cut in sequence
+    std::int32_t passThrough;   // every member its own tracked allocation
+    std::int32_t zeroFill;      // members zeroed when taken
+    std::int32_t trace;         // every take and give-back printed
+    const char* creatorFile;
+    std::int32_t creatorLine;
+    std::int32_t memberSize;
+    std::int32_t stride;  // memberSize rounded up to a multiple of 8
+    std::int32_t membersPerBlock;
+    std::int32_t totalBytes;
+    std::int32_t inUse;
+    std::int32_t peakInUse;
+    PoolSlot* buckets[POOL_BUCKETS];  // members out, chained by (address >> 3) % 256
+    PoolSlot* freeSlots;              // members in; the last given back comes first
+    PoolBlock* blocks;                // newest first
+};
+
+static_assert(sizeof(void*) != 8 || sizeof(PoolSlot) == 16);
+static_assert(sizeof(void*) != 8 || sizeof(PoolBlock) == 32);
+static_assert(sizeof(void*) != 8 || sizeof(Pool) == 2128);
+static_assert(sizeof(void*) != 4 || sizeof(PoolBlock) == 20);
+static_assert(sizeof(void*) != 4 || sizeof(Pool) == 1084);
+// Members follow the header and the slots in a block whose start is
+// 16-aligned; neither moves them off that alignment.
+static_assert(sizeof(void*) != 8 || (sizeof(PoolBlock) % 16 == 0 && sizeof(PoolSlot) % 16 == 0));
+
+// The pool module's source name: the location of its own reports and, by
+// its address, the identity of every pool.
+extern const char PoolSourceName[];
+
+std::int32_t PoolGrow(Pool* pool, std::int32_t bytesNeeded);
+std::int32_t PoolCarveBlock(Pool* pool, PoolBlock* block);
