@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,11 @@ struct OptionCase {
     std::string expected;  // everything printed
     int status;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const OptionCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class VorlaOptions_ : public testing::TestWithParam<OptionCase> {};
 
