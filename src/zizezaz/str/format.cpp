@@ -581,9 +581,9 @@ static const char* ReadCount(const char* f, std::int32_t* count)
     return f;
 }
 
-// Reads and performs the conversion whose specification starts at f, just
+// Reads and performs the conversion whose directive starts at f, just
 // after its '%'. Returns where the format goes on, or null when the format
-// ended inside the specification; *fits is 0 when the field did not fit.
+// ended inside the directive; *fits is 0 when the field did not fit.
 static const char* FormatConversion(FormatSink* sink, const char* f, va_list* args, std::int32_t* fits)
 {
     if (*f == '%') {
