@@ -7,30 +7,16 @@
 #include <fstream>
 #include <string>
 
+#include "support/test_support.h"
 #include "vorla/run_vorla.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Line79(const std::string& title) {
-    std::string line = title.empty() ? "====" : "====[" + title + "]";
-    line.resize(79, '=');
-    return line + "\n";
-}
-
-std::string WithCrLf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 const std::string kVersionBanner = "ZizEzaz v0.50 (rev: 9.517.1219.04)\n";
-const std::string kMemoryInit = Line79("Memory Init") + "Memory Initialized (Maximum)\n" + Line79("");
-const std::string kMemoryRemove = Line79("Memory Remove") + "Maximum Memory in use (0 / 0k)\n" + Line79("");
+const std::string kMemoryInit = Banner("Memory Init") + "Memory Initialized (Maximum)\n" + Banner("");
+const std::string kMemoryRemove = Banner("Memory Remove") + "Maximum Memory in use (0 / 0k)\n" + Banner("");
 const std::string kEmptyReport =
     "Offset:   []\nWildcard: []\nFilename: [archive.zip]\nSource:   []\nTarget:   []\n"
     "Execute:  [true]\n";
@@ -67,7 +53,7 @@ TEST_F(VorlaLog, DebugCopiesEveryMessageBesideTheProgram) {
         kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" + kEmptyReport + kMemoryRemove;
     EXPECT_EQ(run.out, expected);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(ReadFile(stale.string()), WithCrLf(expected));
+    EXPECT_EQ(ReadFile(stale.string()), CrLf(expected));
 }
 
 TEST_F(VorlaLog, DebugFoundInsideAnotherOptionsValue) {
@@ -86,7 +72,7 @@ TEST_F(VorlaLog, UniqueNamesTheFileByDateAndAppends) {
     EXPECT_EQ(second.status, 0);
     EXPECT_FALSE(FileExists(dir + "/debug.log"));
     std::string log = ReadFile(dir + "/debug-120626.log");
-    EXPECT_EQ(log, WithCrLf(first.out) + WithCrLf(second.out));
+    EXPECT_EQ(log, CrLf(first.out) + CrLf(second.out));
 }
 
 TEST_F(VorlaLog, TimestampPrefixesEveryMessageInTheFileOnly) {

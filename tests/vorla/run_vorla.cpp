@@ -5,9 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <poll.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -101,13 +99,6 @@ std::string CopyBinaryTo(const std::string& dir) {
     fs::path to = fs::path(dir) / "vorla";
     fs::copy_file(VORLA_BINARY, to, fs::copy_options::overwrite_existing);
     return to.string();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 bool FileExists(const std::string& path) {

@@ -27,7 +27,6 @@ std::string MakeTempDir();
 void RemoveTree(const std::string& path);
 // The binary copied into dir (so that its log file lands there); returns the copy's path.
 std::string CopyBinaryTo(const std::string& dir);
-std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 // True when faketime is installed; tests that freeze the clock skip otherwise.
 bool HaveFaketime();

@@ -6,12 +6,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <utility>
 
 #include "platform/platform.h"
+#include "support/test_support.h"
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/core/log_internal.h"
@@ -20,51 +19,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void ResetLog() {
-    if (LogState.fileDescriptor != 0) PlatLogClose(LogState.fileDescriptor);
-    if (LogState.mutex != nullptr) LogMutexDestroy();
-    LogState = LogStateRecord{};
-    LogState.lockBypass = 1;
-}
-
 const char* const kArgv[] = {"/opt/vorla/bin/vorla", "/debug"};
 
 // A fresh log state, a directory of its own and a file standing in for the
 // console; the console handle is set before start-up, which keeps it.
-class CoreTest : public ::testing::Test {
+class CoreTest : public ConsoleFileTest {
 protected:
     void SetUp() override {
         ResetLog();
-        std::random_device random;
-        dir_ = fs::temp_directory_path() /
-               ("zz-init-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                "-" + std::to_string(random()));
-        fs::create_directories(dir_);
-        std::int32_t error = 0;
-        console_ = PlatLogOpen((dir_ / "console.txt").c_str(), 0, &error);
-        ASSERT_GT(console_, 2);
-        LogState.consoleHandle = static_cast<std::uintptr_t>(console_);
+        ASSERT_NO_FATAL_FAILURE(ConsoleFileTest::SetUp());
         logPath_ = (dir_ / "debug.log").string();
         PlatSetCommandLine(2, kArgv);
     }
     void TearDown() override {
         ResetLog();
-        PlatLogClose(console_);
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
+        ConsoleFileTest::TearDown();
     }
-    std::string Console() { return ReadFile(dir_ / "console.txt"); }
 
-    fs::path dir_;
     std::string logPath_;
-    std::int32_t console_ = 0;
 };
 
 TEST(LogParseSwitchesTest, SwitchWordsAddTheirBits) {

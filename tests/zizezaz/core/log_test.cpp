@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/test_support.h"
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/core/log_internal.h"
@@ -26,24 +26,8 @@ namespace {
 std::int64_t gMoment = 0;
 std::int64_t FixedClock() { return gMoment; }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string CrLf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
 }
 
 // The stamp as the file must show it for the moment the fixed clock gives.
@@ -64,38 +48,20 @@ std::string ExpectedDate(std::int64_t moment) {
     return date;
 }
 
-void ResetLog() {
-    if (LogState.fileDescriptor != 0) PlatLogClose(LogState.fileDescriptor);
-    if (LogState.mutex != nullptr) LogMutexDestroy();
-    LogState = LogStateRecord{};
-    LogState.lockBypass = 1;
-    PlatSetTimeSource(nullptr);
-}
-
 // Every test gets a fresh log state, a directory of its own and a file
 // standing in for the console, so that console output can be checked.
-class LogTest : public ::testing::Test {
+class LogTest : public ConsoleFileTest {
 protected:
     void SetUp() override {
         ResetLog();
-        std::random_device random;
-        dir_ = fs::temp_directory_path() /
-               ("zz-log-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                "-" + std::to_string(random()));
-        fs::create_directories(dir_);
-        std::int32_t error = 0;
-        console_ = PlatLogOpen((dir_ / "console.txt").c_str(), 0, &error);
-        ASSERT_GT(console_, 2);
-        LogState.consoleHandle = static_cast<std::uintptr_t>(console_);
+        ASSERT_NO_FATAL_FAILURE(ConsoleFileTest::SetUp());
         Use("debug.log");
         gMoment = 1260108187;  // 6 December 2009, early afternoon in most zones
         PlatSetTimeSource(FixedClock);
     }
     void TearDown() override {
         ResetLog();
-        PlatLogClose(console_);
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
+        ConsoleFileTest::TearDown();
     }
     // A clean slate for the next row of a table-driven test.
     void Fresh() {
@@ -105,11 +71,7 @@ protected:
     void Use(const std::string& name) {
         std::snprintf(LogState.basePath, LOG_PATH_CAPACITY, "%s", (dir_ / name).c_str());
     }
-    std::string Console() { return ReadFile(dir_ / "console.txt"); }
     std::string File(const std::string& name = "debug.log") { return ReadFile(dir_ / name); }
-
-    fs::path dir_;
-    std::int32_t console_ = 0;
 };
 
 const PlatTime kDec6 = {7, 3, 14, 6, 11, 109};

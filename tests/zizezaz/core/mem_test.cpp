@@ -4,25 +4,20 @@
 
 #include <algorithm>
 #include <array>
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/test_support.h"
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/core/log_internal.h"
 #include "zizezaz/core/mem.h"
 #include "zizezaz/core/mem_internal.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -35,13 +30,6 @@ unsigned char* Bytes(std::uintptr_t address) { return reinterpret_cast<unsigned 
 MemTracker* RecordOf(const void* area, std::int32_t size) {
     return reinterpret_cast<MemTracker*>(MemTrackerAddress(BlockOf(area), MemRoundedSize(size)));
 }
-
-std::string Hex(std::uintptr_t address) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.8" PRIXPTR, address);
-    return text;
-}
-std::string Hex(const void* pointer) { return Hex(reinterpret_cast<std::uintptr_t>(pointer)); }
 
 std::string ByteLine(const char* label, const unsigned char* bytes, int count) {
     std::string line = label;
@@ -57,64 +45,23 @@ std::string Abort(const std::string& message, const std::string& file, int line)
     return "\n\nABORT: " + message + "       (" + file + "/" + std::to_string(line) + ")\n";
 }
 
-// The whole text as a regular expression that matches only itself.
-std::string Literal(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (std::strchr(".[]{}()\\*+?^$|", c)) out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-std::string Banner(const std::string& title) {
-    std::string line = title.empty() ? "====" : "====[" + title + "]";
-    return line + std::string(79 - line.size(), '=') + "\n";
-}
-
-// The library as the application starts it, once per process.
-void StartCore() {
-    static const std::int32_t started = [] {
-        const char* const argv[] = {"mem_test"};
-        PlatSetCommandLine(1, argv);
-        return CoreInit("debug.log", APP_FLAGS);
-    }();
-    (void)started;
-}
-
 // Each test starts with fresh counters, tracking off and the console copy of
 // the log going to a file of its own; it must give back all it took.
-class MemTest : public ::testing::Test {
+class MemTest : public ConsoleFileTest {
 protected:
     void SetUp() override {
-        StartCore();
+        StartCore("mem_test", APP_FLAGS);
         LogState.flags = APP_FLAGS;
         MemInit(NO_LIMIT);
         ASSERT_EQ(MemSetTracking(0), 1);
-        std::random_device random;
-        console_ = fs::temp_directory_path() / ("zz-mem-" + std::to_string(random()) + ".txt");
-        std::int32_t error = 0;
-        fd_ = PlatLogOpen(console_.c_str(), 0, &error);
-        ASSERT_GT(fd_, 2);
-        LogState.consoleHandle = static_cast<std::uintptr_t>(fd_);
+        ConsoleFileTest::SetUp();
     }
     void TearDown() override {
         EXPECT_EQ(MemState.blockCount, 0);
         EXPECT_EQ(MemState.trackerHead, nullptr);
-        LogState.flags = APP_FLAGS;
-        LogState.consoleHandle = PlatConsoleOpen();
+        ConsoleFileTest::TearDown();  // back to APP_FLAGS and the real console
         MemSetTracking(0);
-        PlatLogClose(fd_);
-        fs::remove(console_);
     }
-    std::string Console() {
-        std::ifstream in(console_, std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
-    fs::path console_;
-    std::int32_t fd_ = 0;
 };
 
 // Fatal reports go to standard error, where the death tests read them.

@@ -2,18 +2,13 @@
 // changes, the destroy report, the switches and the fatal give-backs.
 #include <gtest/gtest.h>
 
-#include <cinttypes>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/test_support.h"
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/core/log_internal.h"
@@ -22,8 +17,6 @@
 #include "zizezaz/pool/pool.h"
 #include "zizezaz/pool/pool_internal.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 constexpr char SRC[] = "pool_test";
@@ -31,49 +24,20 @@ constexpr std::uint32_t APP_FLAGS = LOG_CONSOLE | LOG_NO_ABORT_BOX;
 constexpr std::int32_t HEADER = sizeof(PoolBlock);
 constexpr std::int32_t SLOT = sizeof(PoolSlot);
 
-std::string Hex(const void* pointer) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.8" PRIXPTR, reinterpret_cast<std::uintptr_t>(pointer));
-    return text;
-}
-
-std::string Literal(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (std::strchr(".[]{}()\\*+?^$|", c)) out += '\\';
-        out += c;
-    }
-    return out;
-}
-
 // A fatal report from the pool's own location, whose line is not pinned.
 std::string PoolAbort(const std::string& message) {
     return Literal("\n\nABORT: " + message + "       (pool/") + "[0-9]+\\)\n";
 }
 
-void StartCore() {
-    static const std::int32_t started = [] {
-        const char* const argv[] = {"pool_test"};
-        PlatSetCommandLine(1, argv);
-        return CoreInit("debug.log", APP_FLAGS);
-    }();
-    (void)started;
-}
-
 // A pool of 200-byte members, 100 to a block, as the template engine sets
 // one up; the console copy of the log goes to a file of the test's own.
-class PoolTest : public ::testing::Test {
+class PoolTest : public ConsoleFileTest {
 protected:
     void SetUp() override {
-        StartCore();
+        StartCore("pool_test", APP_FLAGS);
         LogState.flags = APP_FLAGS;
         MemInit(0x7FFFFFFF);
-        std::random_device random;
-        console_ = fs::temp_directory_path() / ("zz-pool-" + std::to_string(random()) + ".txt");
-        std::int32_t error = 0;
-        fd_ = PlatLogOpen(console_.c_str(), 0, &error);
-        ASSERT_GT(fd_, 2);
-        LogState.consoleHandle = static_cast<std::uintptr_t>(fd_);
+        ASSERT_NO_FATAL_FAILURE(ConsoleFileTest::SetUp());
         PoolCreate(&pool_, "creator.cpp", 42);
         PoolSetMemberSize(pool_, 200);
         PoolSetBlockCount(pool_, 100);
@@ -81,22 +45,12 @@ protected:
     void TearDown() override {
         if (pool_) PoolDestroy(&pool_);
         EXPECT_EQ(MemState.blockCount, 0);
-        LogState.consoleHandle = PlatConsoleOpen();
-        PlatLogClose(fd_);
-        fs::remove(console_);
-    }
-    std::string Console() {
-        std::ifstream in(console_, std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
+        ConsoleFileTest::TearDown();
     }
     void* Take(std::int32_t size = 200) { return PoolAlloc(pool_, size, SRC, 1); }
     void Give(void* member, std::int32_t size = 200) { PoolFree(pool_, &member, size, SRC, 2); }
 
     Pool* pool_ = nullptr;
-    fs::path console_;
-    std::int32_t fd_ = 0;
 };
 
 class PoolDeathTest : public PoolTest {

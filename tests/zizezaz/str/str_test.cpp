@@ -7,8 +7,10 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/test_support.h"
 #include "zizezaz/str/str.h"
 
 namespace {
@@ -81,37 +83,29 @@ TEST(StrCopy, CopyAndAppend)
     EXPECT_EQ(out[6], 'z');
 }
 
-TEST(StrEqualNoCase, AsciiLettersOnly)
+TEST(StrNoCase, EqualAndStartsWithFoldAsciiLettersOnly)
 {
-    struct Case {
+    using Compare = std::int32_t (*)(const char*, const char*);
+    const Compare equal = StrEqualNoCase;
+    const Compare starts = StrStartsWithNoCase;  // the text, then the prefix
+    const struct {
+        Compare compare;
         const char* first;
         const char* second;
-        std::int32_t equal;
-    };
-    const Case cases[] = {
-        {"Target", "TARGET", 1}, {"", "", 1},       {"a", "ab", 0},     {"ab", "a", 0},
-        {"", "a", 0},            {"abc", "abd", 0}, {"z", "Z", 1},      {"[", "{", 0},
-        {"@", "`", 0},           {"^", "~", 0},     {"\xe9", "\xc9", 0},  // differ by 32, not letters
-        {"\xe9", "\xe9", 1},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(StrEqualNoCase(c.first, c.second), c.equal) << "[" << c.first << "] [" << c.second << "]";
-    }
-}
-
-TEST(StrStartsWithNoCase, Prefixes)
-{
-    struct Case {
-        const char* text;
-        const char* prefix;
         std::int32_t result;
+    } cases[] = {
+        {equal, "Target", "TARGET", 1}, {equal, "", "", 1},       {equal, "a", "ab", 0},   {equal, "ab", "a", 0},
+        {equal, "", "a", 0},            {equal, "abc", "abd", 0}, {equal, "z", "Z", 1},    {equal, "[", "{", 0},
+        {equal, "@", "`", 0},           {equal, "^", "~", 0},     {equal, "\xe9", "\xc9", 0},  // differ by 32, not letters
+        {equal, "\xe9", "\xe9", 1},
+        {starts, "anything", "", 1},    {starts, "", "", 1},      {starts, "ab", "abc", 0},
+        {starts, "ABCdef", "abc", 1},   {starts, "[x", "{", 0},   {starts, "", "a", 0},
+        {starts, "//?/C:", "//?/", 1},  {starts, "\xe9x", "\xc9", 0},
     };
-    const Case cases[] = {
-        {"anything", "", 1}, {"", "", 1},     {"ab", "abc", 0},       {"ABCdef", "abc", 1},
-        {"[x", "{", 0},      {"", "a", 0},    {"//?/C:", "//?/", 1},  {"\xe9x", "\xc9", 0},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(StrStartsWithNoCase(c.text, c.prefix), c.result) << "[" << c.text << "] [" << c.prefix << "]";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.compare == equal ? "StrEqualNoCase" : "StrStartsWithNoCase") << " ["
+                                        << c.first << "] [" << c.second << "]");
+        EXPECT_EQ(c.compare(c.first, c.second), c.result);
     }
 }
 
@@ -181,13 +175,16 @@ TEST(StrParseInt64, ValueAndWholeTextResult)
 TEST(StrDeathTest, NumberTooLong)
 {
     const std::string decimal70(70, '1');
-    EXPECT_EXIT(StrToInt(decimal70.c_str()), testing::ExitedWithCode(1),
-                "Input AtoI string too large \\(1111111111111111111111111111111111111111111111111111111111111111111111\\)");
     const std::string signs70 = "+-" + std::string(68, '9') + "d";
-    EXPECT_EXIT(StrToInt(signs70.c_str()), testing::ExitedWithCode(1), "Input AtoI string too large \\(\\+-99");
-    // The hexadecimal case names the text after its 0x.
     const std::string hex70 = "0x" + std::string(70, 'a');
-    EXPECT_EXIT(StrToInt(hex70.c_str()), testing::ExitedWithCode(1), "Input AtoI string too large \\(aaaa");
+    // Each text and the start of how the report shows it: the hexadecimal
+    // case names the text after its 0x.
+    const std::pair<std::string, std::string> cases[] = {
+        {decimal70, "(" + decimal70 + ")"}, {signs70, "(+-99"}, {hex70, "(aaaa"}};
+    for (const auto& [text, shown] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EXIT(StrToInt(text.c_str()), testing::ExitedWithCode(1), Literal("Input AtoI string too large " + shown));
+    }
 }
 
 TEST(StrDeathTest, NullPointers)
