@@ -34,14 +34,16 @@ void Start(const std::string& path, std::uint32_t flags) {
 
 void BM_FprintfUnbufferedStdout(benchmark::State& state) {
     benchmark::DoNotOptimize(kUnbuffered);
-    for (auto _ : state) std::fprintf(stdout, "Offset:   [%s]\n", "-1d");
+    for (auto _ : state)
+        std::fprintf(stdout, "Offset:   [%s]\n", "-1d");
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_FprintfUnbufferedStdout);
 
 void BM_LogPrintConsole(benchmark::State& state) {
     Start(LogPathFor("log_bench_console.log"), LOG_CONSOLE | LOG_NO_ABORT_BOX);
-    for (auto _ : state) LogPrint("Offset:   [%s]\n", "-1d");
+    for (auto _ : state)
+        LogPrint("Offset:   [%s]\n", "-1d");
     state.SetItemsProcessed(state.iterations());
     CoreShutdown();
 }
@@ -50,7 +52,8 @@ BENCHMARK(BM_LogPrintConsole);
 void BM_LogPrintFileCached(benchmark::State& state) {
     const std::string path = LogPathFor("log_bench_cached.log");
     Start(path, LOG_FILE | LOG_CACHE_WRITES | LOG_NO_ABORT_BOX);
-    for (auto _ : state) LogPrint("Offset:   [%s]\n", "-1d");
+    for (auto _ : state)
+        LogPrint("Offset:   [%s]\n", "-1d");
     state.SetItemsProcessed(state.iterations());
     CoreShutdown();
     std::filesystem::remove(path);
@@ -60,7 +63,8 @@ BENCHMARK(BM_LogPrintFileCached);
 void BM_LogPrintFileCachedWithStamp(benchmark::State& state) {
     const std::string path = LogPathFor("log_bench_stamped.log");
     Start(path, LOG_FILE | LOG_CACHE_WRITES | LOG_TIMESTAMP | LOG_NO_ABORT_BOX);
-    for (auto _ : state) LogPrint("Offset:   [%s]\n", "-1d");
+    for (auto _ : state)
+        LogPrint("Offset:   [%s]\n", "-1d");
     state.SetItemsProcessed(state.iterations());
     CoreShutdown();
     std::filesystem::remove(path);
@@ -71,7 +75,8 @@ BENCHMARK(BM_LogPrintFileCachedWithStamp);
 void BM_LogPrintFileCommitted(benchmark::State& state) {
     const std::string path = LogPathFor("log_bench_committed.log");
     Start(path, LOG_FILE | LOG_NO_ABORT_BOX);
-    for (auto _ : state) LogPrint("Offset:   [%s]\n", "-1d");
+    for (auto _ : state)
+        LogPrint("Offset:   [%s]\n", "-1d");
     state.SetItemsProcessed(state.iterations());
     CoreShutdown();
     std::filesystem::remove(path);

@@ -45,7 +45,8 @@ std::string Expected(const std::string& word, bool last) {
 
 std::string Join(const std::vector<std::string>& words) {
     std::vector<const char*> argv;
-    for (const std::string& w : words) argv.push_back(w.c_str());
+    for (const std::string& w : words)
+        argv.push_back(w.c_str());
     argv.push_back(nullptr);
     std::string line;
     PlatJoinArgs(static_cast<int>(words.size()), argv.data(), &line);
@@ -102,7 +103,8 @@ TEST(PlatJoinArgs, WritesWordsByTheQuotingRules) {
         {{"", "x"}, "\"\" x"},
         {{}, ""},
     };
-    for (const auto& [words, line] : cases) EXPECT_EQ(Join(words), line) << PrintToString(words);
+    for (const auto& [words, line] : cases)
+        EXPECT_EQ(Join(words), line) << PrintToString(words);
 }
 
 TEST(PlatJoinArgs, InexpressibleWordsBecomeTheNearestField) {
@@ -131,7 +133,8 @@ TEST(PlatJoinArgs, RoundTripsEveryShortWord) {
     for (std::size_t begin = 0, length = 1; length <= 6; ++length) {
         const std::size_t end = words.size();
         for (std::size_t i = begin; i < end; ++i) {
-            for (char c : kAlphabet) words.push_back(words[i] + c);
+            for (char c : kAlphabet)
+                words.push_back(words[i] + c);
         }
         begin = end;
     }
@@ -147,7 +150,7 @@ TEST(PlatJoinArgs, RoundTripsEveryShortWord) {
 // 1..255, biased towards those that the rules single out.
 TEST(PlatJoinArgs, RoundTripsRandomWords) {
     static constexpr char kTricky[] = {'"',    '"', ' ',    '\t',   '\x01',
-                                        '\x1F', 'a', '\xE9', '\xFF', '/'};
+                                       '\x1F', 'a', '\xE9', '\xFF', '/'};
     std::mt19937 random(20240611u);
     for (int round = 0; round < 3000; ++round) {
         std::vector<std::string> words(1 + random() % 6);

@@ -36,7 +36,9 @@ std::string Hex(std::uintptr_t address) {
     return text;
 }
 
-std::string Hex(const void* pointer) { return Hex(reinterpret_cast<std::uintptr_t>(pointer)); }
+std::string Hex(const void* pointer) {
+    return Hex(reinterpret_cast<std::uintptr_t>(pointer));
+}
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -76,8 +78,8 @@ void ConsoleFileTest::SetUp() {
     savedConsole_ = LogState.consoleHandle;
     std::random_device random;
     dir_ = fs::temp_directory_path() /
-           ("zz-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-            std::to_string(random()));
+           ("zz-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+            "-" + std::to_string(random()));
     fs::create_directories(dir_);
     std::int32_t error = 0;
     console_ = PlatLogOpen((dir_ / "console.txt").c_str(), 0, &error);
@@ -93,4 +95,6 @@ void ConsoleFileTest::TearDown() {
     fs::remove_all(dir_, ignored);
 }
 
-std::string ConsoleFileTest::Console() const { return ReadFile(dir_ / "console.txt"); }
+std::string ConsoleFileTest::Console() const {
+    return ReadFile(dir_ / "console.txt");
+}

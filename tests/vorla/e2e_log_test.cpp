@@ -15,8 +15,10 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kVersionBanner = "ZizEzaz v0.50 (rev: 9.517.1219.04)\n";
-const std::string kMemoryInit = Banner("Memory Init") + "Memory Initialized (Maximum)\n" + Banner("");
-const std::string kMemoryRemove = Banner("Memory Remove") + "Maximum Memory in use (0 / 0k)\n" + Banner("");
+const std::string kMemoryInit =
+    Banner("Memory Init") + "Memory Initialized (Maximum)\n" + Banner("");
+const std::string kMemoryRemove =
+    Banner("Memory Remove") + "Maximum Memory in use (0 / 0k)\n" + Banner("");
 const std::string kEmptyReport =
     "Offset:   []\nWildcard: []\nFilename: [archive.zip]\nSource:   []\nTarget:   []\n"
     "Execute:  [true]\n";
@@ -45,9 +47,7 @@ TEST_F(VorlaLog, DebugCopiesEveryMessageBesideTheProgram) {
     // Run from another directory: the file still lands beside the program.
     options.directory = fs::temp_directory_path().string();
     fs::path stale = fs::path(dir) / "debug.log";
-    {
-        std::ofstream(stale) << "left over from an earlier run\n";
-    }
+    { std::ofstream(stale) << "left over from an earlier run\n"; }
     VorlaRun run = RunVorla({"/debug", "/EXECUTE", "true"}, options);
     const std::string expected =
         kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" + kEmptyReport + kMemoryRemove;
@@ -84,7 +84,8 @@ TEST_F(VorlaLog, TimestampPrefixesEveryMessageInTheFileOnly) {
     std::string log = ReadFile(dir + "/debug.log");
     const std::string stamp = "12/06/2026 01:38:07 ";
     EXPECT_EQ(log.rfind(stamp + "ZizEzaz v0.50", 0), 0u) << log;
-    EXPECT_NE(log.find(stamp + "Unknown command [/debug]\r\n" + stamp + "Unknown command [/timestamp]\r\n"),
+    EXPECT_NE(log.find(stamp + "Unknown command [/debug]\r\n" + stamp +
+                       "Unknown command [/timestamp]\r\n"),
               std::string::npos)
         << log;
 }
@@ -94,12 +95,13 @@ TEST_F(VorlaLog, UnwritableLogLosesNoConsoleOutput) {
     fs::create_directory(fs::path(dir) / "debug.log");
     VorlaRun plain = RunVorla({"/EXECUTE", "exit 3"}, options);
     VorlaRun run = RunVorla({"/debug", "/EXECUTE", "exit 3"}, options);
-    EXPECT_EQ(run.out, kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" +
-                           plain.out + kMemoryRemove);
+    EXPECT_EQ(run.out, kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" + plain.out +
+                           kMemoryRemove);
     EXPECT_EQ(run.status, plain.status);
     EXPECT_EQ(run.status, 1);
     // One box per message, naming the file and the text that was lost.
-    EXPECT_NE(run.err.find("Internal error...\nUnable to create log file [" + dir + "/debug.log] due to error [21]\n -- String [" + kVersionBanner + "]"),
+    EXPECT_NE(run.err.find("Internal error...\nUnable to create log file [" + dir +
+                           "/debug.log] due to error [21]\n -- String [" + kVersionBanner + "]"),
               std::string::npos)
         << run.err;
     size_t boxes = 0;
@@ -113,7 +115,8 @@ TEST_F(VorlaLog, UnwritableLogLosesNoConsoleOutput) {
 TEST_F(VorlaLog, FullDiskLosesNoConsoleOutput) {
     fs::create_symlink("/dev/full", fs::path(dir) / "debug.log");
     VorlaRun run = RunVorla({"/debug", "/EXECUTE", "true"}, options);
-    EXPECT_EQ(run.out, kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" + kEmptyReport + kMemoryRemove);
+    EXPECT_EQ(run.out, kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" + kEmptyReport +
+                           kMemoryRemove);
     EXPECT_EQ(run.status, 0);
 }
 

@@ -25,9 +25,9 @@ const std::string kUsage =
 std::string Report(const std::string& offset, const std::string& wildcard,
                    const std::string& filename, const std::string& source,
                    const std::string& target, const std::string& execute) {
-    return "Offset:   [" + offset + "]\n" + "Wildcard: [" + wildcard + "]\n" +
-           "Filename: [" + filename + "]\n" + "Source:   [" + source + "]\n" +
-           "Target:   [" + target + "]\n" + "Execute:  [" + execute + "]\n";
+    return "Offset:   [" + offset + "]\n" + "Wildcard: [" + wildcard + "]\n" + "Filename: [" +
+           filename + "]\n" + "Source:   [" + source + "]\n" + "Target:   [" + target + "]\n" +
+           "Execute:  [" + execute + "]\n";
 }
 
 TEST(VorlaUsage, NoOptionsPrintsBannerAndUsage) {
@@ -60,8 +60,8 @@ TEST_P(VorlaOptions_, ReadsOptionsReportsAndExits) {
 
 const OptionCase kOptionCases[] = {
     {"AllSixOptions",
-     {"/OFFSET", "-1d", "/WILDCARD", "ex*.log", "/FILENAME", "a.zip", "/SOURCE", "src",
-      "/TARGET", "dst", "/EXECUTE", "true"},
+     {"/OFFSET", "-1d", "/WILDCARD", "ex*.log", "/FILENAME", "a.zip", "/SOURCE", "src", "/TARGET",
+      "dst", "/EXECUTE", "true"},
      Report("-1d", "ex*.log", "a.zip", "src", "dst", "true"),
      0},
     {"FirstCharacterIsNeverLookedAt",
@@ -72,13 +72,11 @@ const OptionCase kOptionCases[] = {
      {"/TARGET", "/SOURCE", "D:\\x"},
      Report("", "", "archive.zip", "", "/SOURCE", "").insert(0, "Unknown command [D:\\x]\n"),
      0},
-    {"OptionAsLastFieldEmptiesItsValue",
-     {"/FILENAME"},
-     Report("", "", "", "", "", ""),
-     0},
+    {"OptionAsLastFieldEmptiesItsValue", {"/FILENAME"}, Report("", "", "", "", "", ""), 0},
     {"UnknownWordsAreReportedWhole",
      {"/bogus", "x", "/EXECUTE", "true"},
-     "Unknown command [/bogus]\nUnknown command [x]\n" + Report("", "", "archive.zip", "", "", "true"),
+     "Unknown command [/bogus]\nUnknown command [x]\n" +
+         Report("", "", "archive.zip", "", "", "true"),
      0},
     {"QuotedCommandKeepsItsBlanks",
      {"/EXECUTE", "exit 0"},
@@ -103,7 +101,9 @@ const OptionCase kOptionCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(E2E, VorlaOptions_, testing::ValuesIn(kOptionCases),
-                         [](const testing::TestParamInfo<OptionCase>& p) { return std::string(p.param.name); });
+                         [](const testing::TestParamInfo<OptionCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 TEST(VorlaRun, CommandOutputFollowsTheReport) {
     VorlaRun run = RunVorla({"/EXECUTE", "echo hello"});

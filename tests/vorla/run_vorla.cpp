@@ -2,12 +2,12 @@
 
 #include "vorla/run_vorla.h"
 
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstdlib>
+#include <filesystem>
 
 namespace fs = std::filesystem;
 
@@ -40,7 +40,8 @@ VorlaRun RunVorla(const std::vector<std::string>& args, const VorlaOptions& opti
     words.push_back(binary);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
+    for (std::string& w : words)
+        argv.push_back(w.data());
     argv.push_back(nullptr);
 
     int outPipe[2], errPipe[2], inPipe[2];
@@ -50,7 +51,8 @@ VorlaRun RunVorla(const std::vector<std::string>& args, const VorlaOptions& opti
         dup2(inPipe[0], 0);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
-        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
+            close(fd);
         if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
         setenv("TZ", "UTC", 1);
         if (!options.frozenTime.empty()) {

@@ -40,7 +40,8 @@ static bool IsDoubledQuote(const char* text, std::int32_t at) {
 }
 
 static std::int32_t SkipSeparators(const char* text, std::int32_t at) {
-    while (IsSeparator(ByteAt(text, at))) ++at;
+    while (IsSeparator(ByteAt(text, at)))
+        ++at;
     return at;
 }
 

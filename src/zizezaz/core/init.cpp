@@ -41,7 +41,9 @@ constexpr SwitchWord kSwitches[] = {
 };
 static_assert(sizeof kSwitches / sizeof kSwitches[0] == 8);
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 bool IsAbsolute(const char* name) {
     return IsSeparator(name[0]) || (name[0] != '\0' && name[1] == ':');
@@ -82,7 +84,8 @@ std::int32_t CoreLogPath(const char* modulePath, const char* logName, char* path
     // path without one (or none at all) leaves the name relative to the
     // current directory.
     std::int32_t keep = StrLength(path);
-    while (keep > 0 && !IsSeparator(path[keep - 1])) --keep;
+    while (keep > 0 && !IsSeparator(path[keep - 1]))
+        --keep;
     path[keep] = '\0';
     const char* name = StrLength(logName) < 2 ? kDefaultLogName : logName;
     StrCopyN(path + keep, name, LOG_PATH_CAPACITY - keep);

@@ -142,7 +142,9 @@ std::int32_t LogFileName(const char* basePath, std::uint32_t flags, std::int32_t
     return 1;
 }
 
-std::uint32_t LogGetFlags() { return LogState.flags; }
+std::uint32_t LogGetFlags() {
+    return LogState.flags;
+}
 
 std::int32_t LogLock() {
     if (LogState.lockBypass == 1) return 1;
@@ -220,8 +222,8 @@ std::int32_t LogWrite(char* text, std::int32_t fatal) {
     return 1;
 }
 
-std::int32_t LogCompose(std::int32_t fatal, const char* prefix, const char* file,
-                        std::int32_t line, const char* format, va_list args) {
+std::int32_t LogCompose(std::int32_t fatal, const char* prefix, const char* file, std::int32_t line,
+                        const char* format, va_list args) {
     char* const start = LogState.debugBuffer;
     char* const end = start + LOG_BUFFER_CAPACITY;
     char* at = start;
@@ -236,7 +238,8 @@ std::int32_t LogCompose(std::int32_t fatal, const char* prefix, const char* file
     LogWrite(start, fatal);
     if (fatal == 1 && !(LogState.flags & LOG_NO_ABORT_BOX)) PlatMessageBox(kBoxCaption, start + 2);
     if (at - start > kOverrunMark) {
-        StrFormat(start, LOG_BUFFER_CAPACITY, "\n\n***** Last string too large for debug buffer\n\n");
+        StrFormat(start, LOG_BUFFER_CAPACITY,
+                  "\n\n***** Last string too large for debug buffer\n\n");
         LogWrite(start, 0);
     }
     return 1;
@@ -298,7 +301,8 @@ std::int32_t LogBanner(const char* title) {
         StrCopy(buffer, "====");
     }
     constexpr std::int32_t kWidth = 79;
-    for (std::int32_t i = StrLength(buffer); i < kWidth; ++i) buffer[i] = '=';
+    for (std::int32_t i = StrLength(buffer); i < kWidth; ++i)
+        buffer[i] = '=';
     buffer[kWidth] = '\n';
     buffer[kWidth + 1] = '\0';
     LogWrite(buffer, 0);

@@ -27,8 +27,8 @@ struct LogStateRecord {
 
 extern LogStateRecord LogState;
 
-std::int32_t LogCompose(std::int32_t fatal, const char* prefix, const char* file,
-                        std::int32_t line, const char* format, va_list args);
+std::int32_t LogCompose(std::int32_t fatal, const char* prefix, const char* file, std::int32_t line,
+                        const char* format, va_list args);
 std::int32_t LogWrite(char* text, std::int32_t fatal);
 
 // The log file's path for a program file at modulePath and the name given

@@ -43,7 +43,9 @@ inline constexpr std::uintptr_t MEM_AREA_ALIGN = 16;
 
 // size + 8 rounded up to a multiple of 4: the guards, the area, the padding.
 // Wider than 32 bits so that no request near the top of the range overflows.
-constexpr std::int64_t MemRoundedSize(std::int64_t size) { return (size + 11) & ~std::int64_t{3}; }
+constexpr std::int64_t MemRoundedSize(std::int64_t size) {
+    return (size + 11) & ~std::int64_t{3};
+}
 
 // Guard byte k is the low byte of ((A >> k) ^ 0xCC): both guards of a block
 // hold the same four bytes, and neighbouring blocks hold different ones.

@@ -55,7 +55,8 @@ PoolSlot** BucketOf(Pool* pool, const void* member) {
 void* CutVariable(Pool* pool, std::int32_t need) {
     const std::int64_t step = (static_cast<std::int64_t>(need) + 7) & ~std::int64_t{7};
     PoolBlock* block = pool->blocks;
-    while (block && block->base + block->size - block->cursor <= step) block = block->next;
+    while (block && block->base + block->size - block->cursor <= step)
+        block = block->next;
     if (block == nullptr) {
         PoolGrow(pool, Saturate(step));
         block = pool->blocks;
@@ -69,7 +70,8 @@ void* CutVariable(Pool* pool, std::int32_t need) {
 
 std::int32_t PoolCreate(Pool** out, const char* creatorFile, std::int32_t creatorLine) {
     if (out == nullptr) LogAbortNull(PoolSourceName, __LINE__);
-    auto* pool = static_cast<Pool*>(MemAlloc(sizeof(Pool), ORDINARY_HEAP, PoolSourceName, __LINE__));
+    auto* pool =
+        static_cast<Pool*>(MemAlloc(sizeof(Pool), ORDINARY_HEAP, PoolSourceName, __LINE__));
     pool->tag = PoolSourceName;
     pool->creatorFile = creatorFile;
     pool->creatorLine = creatorLine;
@@ -153,12 +155,14 @@ void PoolFree(Pool* pool, void** member, std::int32_t size, const char* file, st
     if (*member == nullptr) return;
 
     PoolSlot** link = BucketOf(pool, *member);
-    while (*link && (*link)->member != *member) link = &(*link)->link;
+    while (*link && (*link)->member != *member)
+        link = &(*link)->link;
     if (*link == nullptr) {
         // Not out: name its free slot when it is one of ours (given back
         // twice), null when it never came from this pool.
         PoolSlot* free = pool->freeSlots;
-        while (free && free->member != *member) free = free->link;
+        while (free && free->member != *member)
+            free = free->link;
         LogSetLocation(PoolSourceName, __LINE__);
         LogAbort("Unable to find member to free [0x%p] [0x%p]\n", *member,
                  static_cast<void*>(free));
@@ -193,7 +197,8 @@ std::int32_t PoolReset(Pool* pool) {
         MemFree(block->base, block->size, ORDINARY_HEAP, PoolSourceName, __LINE__);
         block = next;
     }
-    for (PoolSlot*& bucket : pool->buckets) bucket = nullptr;
+    for (PoolSlot*& bucket : pool->buckets)
+        bucket = nullptr;
     pool->freeSlots = nullptr;
     pool->blocks = nullptr;
     pool->inUse = 0;
@@ -209,7 +214,8 @@ std::int32_t PoolGrow(Pool* pool, std::int32_t bytesNeeded) {
     const std::int64_t count = pool->membersPerBlock < 1 ? 1 : pool->membersPerBlock;
     std::int64_t bytes = HEADER_SIZE + count * (SLOT_SIZE + pool->stride);
     if (bytesNeeded > pool->stride * count) {
-        bytes = HEADER_SIZE + count * SLOT_SIZE + ((static_cast<std::int64_t>(bytesNeeded) + 3) & ~3);
+        bytes =
+            HEADER_SIZE + count * SLOT_SIZE + ((static_cast<std::int64_t>(bytesNeeded) + 3) & ~3);
     }
     const std::int32_t size = Saturate(bytes);
     auto* block = static_cast<PoolBlock*>(MemAlloc(size, ORDINARY_HEAP, PoolSourceName, __LINE__));
@@ -232,13 +238,15 @@ std::int32_t PoolCarveBlock(Pool* pool, PoolBlock* block) {
 
     // The layout is checked before a slot is written, so that a block too
     // small for it is reported instead of overrun.
-    const std::int64_t membersStart = HEADER_SIZE + static_cast<std::int64_t>(block->count) * SLOT_SIZE;
+    const std::int64_t membersStart =
+        HEADER_SIZE + static_cast<std::int64_t>(block->count) * SLOT_SIZE;
     const std::int64_t end = membersStart + static_cast<std::int64_t>(block->count) * pool->stride;
     if (end != block->size || block->count < 0 || pool->stride < 0) {
         const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(block->base);
         LogSetLocation(PoolSourceName, __LINE__);
         LogAbort("Pool corrupted (%d != %d) [0x%p 0x%p]\n", static_cast<std::int32_t>(end),
-                 block->size, reinterpret_cast<const void*>(base + static_cast<std::uintptr_t>(end)),
+                 block->size,
+                 reinterpret_cast<const void*>(base + static_cast<std::uintptr_t>(end)),
                  static_cast<const void*>(block->base));
     }
     auto* slots = reinterpret_cast<PoolSlot*>(block->cursor);

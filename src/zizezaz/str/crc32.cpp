@@ -23,12 +23,12 @@
 
 static constexpr std::uint32_t kReflectedPolynomial = 0xEDB88320u;
 
-static constexpr std::array<std::uint32_t, 256> MakeCrcTable()
-{
+static constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
     std::array<std::uint32_t, 256> table{};
     for (std::uint32_t n = 0; n < 256; ++n) {
         std::uint32_t c = n;
-        for (int k = 0; k < 8; ++k) c = (c & 1u) ? kReflectedPolynomial ^ (c >> 1) : c >> 1;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1u) ? kReflectedPolynomial ^ (c >> 1) : c >> 1;
         table[n] = c;
     }
     return table;
@@ -42,8 +42,7 @@ static_assert(kCrcTable[0xFF] == 0x2D02EF8Du);
 
 // The case-insensitive CRC hashes the text folded to upper case, ASCII
 // letters only; a table keeps the fold out of the loop's branches.
-static constexpr std::array<std::uint8_t, 256> MakeUpperTable()
-{
+static constexpr std::array<std::uint8_t, 256> MakeUpperTable() {
     std::array<std::uint8_t, 256> table{};
     for (std::uint32_t n = 0; n < 256; ++n) {
         table[n] = static_cast<std::uint8_t>((n >= 'a' && n <= 'z') ? n - ('a' - 'A') : n);
@@ -53,15 +52,16 @@ static constexpr std::array<std::uint8_t, 256> MakeUpperTable()
 
 static constexpr std::array<std::uint8_t, 256> kUpperTable = MakeUpperTable();
 
-std::int32_t Crc32Update(const char* text, std::int32_t caseMode, std::uint32_t* value)
-{
+std::int32_t Crc32Update(const char* text, std::int32_t caseMode, std::uint32_t* value) {
     // The CRC of an empty text is 0 by the same arithmetic, no special case.
     const auto* p = reinterpret_cast<const std::uint8_t*>(text);
     std::uint32_t crc = 0xFFFFFFFFu;
     if (caseMode == 1) {
-        for (; *p != 0; ++p) crc = (crc >> 8) ^ kCrcTable[(crc ^ *p) & 0xFFu];
+        for (; *p != 0; ++p)
+            crc = (crc >> 8) ^ kCrcTable[(crc ^ *p) & 0xFFu];
     } else {
-        for (; *p != 0; ++p) crc = (crc >> 8) ^ kCrcTable[(crc ^ kUpperTable[*p]) & 0xFFu];
+        for (; *p != 0; ++p)
+            crc = (crc >> 8) ^ kCrcTable[(crc ^ kUpperTable[*p]) & 0xFFu];
     }
     *value = crc ^ 0xFFFFFFFFu;
     return 1;

@@ -47,9 +47,9 @@ static constexpr std::uint32_t FIELD_GROUP = 0x20;
 struct FormatField {
     std::int32_t width;
     std::uint32_t flags;
-    std::int32_t length;     // characters of the converted text
-    std::int32_t zeroCount;  // '0's between the sign and the text
-    FormatSink* sink;        // shared by all conversions of the call
+    std::int32_t length;              // characters of the converted text
+    std::int32_t zeroCount;           // '0's between the sign and the text
+    FormatSink* sink;                 // shared by all conversions of the call
     char text[FORMAT_TEXT_CAPACITY];  // numbers, written backwards from the end;
                                       // %c and %ipv4 use it from the start
     const char* textStart;
@@ -62,8 +62,7 @@ static_assert(offsetof(FormatField, textStart) % alignof(const char*) == 0);
 
 // ---- The sink ---------------------------------------------------------
 
-static std::int32_t FormatPutChar(FormatSink* sink, char c)
-{
+static std::int32_t FormatPutChar(FormatSink* sink, char c) {
     if (sink->write == sink->end) return 0;
     *sink->write++ = c;
     ++sink->count;
@@ -72,14 +71,14 @@ static std::int32_t FormatPutChar(FormatSink* sink, char c)
 
 // The bulk forms below store exactly what that many FormatPutChar calls
 // would, only without a call and a test per character.
-static std::int32_t PutText(FormatSink* sink, const char* text, std::int64_t length)
-{
+static std::int32_t PutText(FormatSink* sink, const char* text, std::int64_t length) {
     const std::int64_t room = sink->end - sink->write;
     const std::int64_t n = length < room ? length : room;
     // Most pieces are a few characters, for which a call to memcpy costs
     // more than the copy.
     if (n <= 16) {
-        for (std::int64_t i = 0; i < n; ++i) sink->write[i] = text[i];
+        for (std::int64_t i = 0; i < n; ++i)
+            sink->write[i] = text[i];
     } else {
         std::memcpy(sink->write, text, static_cast<std::size_t>(n));
     }
@@ -88,8 +87,7 @@ static std::int32_t PutText(FormatSink* sink, const char* text, std::int64_t len
     return length <= room ? 1 : 0;
 }
 
-static std::int32_t PutRepeat(FormatSink* sink, char c, std::int64_t times)
-{
+static std::int32_t PutRepeat(FormatSink* sink, char c, std::int64_t times) {
     if (times <= 0) return 1;
     const std::int64_t room = sink->end - sink->write;
     const std::int64_t n = times < room ? times : room;
@@ -99,8 +97,7 @@ static std::int32_t PutRepeat(FormatSink* sink, char c, std::int64_t times)
     return times <= room ? 1 : 0;
 }
 
-static inline char FoldUpper(char c)
-{
+static inline char FoldUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
 }
 
@@ -108,8 +105,7 @@ static inline char FoldUpper(char c)
 
 // Writes a converted field: sign, padding, the precision's zeros and the
 // text. With wide 1 the text is 16-bit units of which the low byte prints.
-static std::int32_t FormatEmitField(FormatField* field, const char* text, std::int32_t wide)
-{
+static std::int32_t FormatEmitField(FormatField* field, const char* text, std::int32_t wide) {
     FormatSink* sink = field->sink;
     const std::uint32_t flags = field->flags;
     const char sign = (flags & FIELD_NEGATIVE) ? '-' : (flags & FIELD_PLUS) ? '+' : '\0';
@@ -119,13 +115,15 @@ static std::int32_t FormatEmitField(FormatField* field, const char* text, std::i
     if (sign != '\0') --pad;
 
     if ((flags & FIELD_ZERO_PAD) && sign != '\0' && !FormatPutChar(sink, sign)) return 0;
-    if ((flags & FIELD_RIGHT) && !PutRepeat(sink, (flags & FIELD_ZERO_PAD) ? '0' : ' ', pad)) return 0;
+    if ((flags & FIELD_RIGHT) && !PutRepeat(sink, (flags & FIELD_ZERO_PAD) ? '0' : ' ', pad))
+        return 0;
     if (!(flags & FIELD_ZERO_PAD) && sign != '\0' && !FormatPutChar(sink, sign)) return 0;
     if (!PutRepeat(sink, '0', field->zeroCount)) return 0;
     if (wide || (flags & FIELD_UPPER)) {
         // As many characters as fit, each converted on the way.
         const std::int64_t room = sink->end - sink->write;
-        const std::int32_t n = field->length < room ? field->length : static_cast<std::int32_t>(room);
+        const std::int32_t n =
+            field->length < room ? field->length : static_cast<std::int32_t>(room);
         for (std::int32_t i = 0; i < n; ++i) {
             char c = text[i];
             if (wide) {
@@ -154,8 +152,7 @@ static constexpr std::int32_t KIND_FLOAT = 9999;
 static constexpr char kDigits[] = "0123456789abcdef";
 
 // "00" to "99": decimal numbers go two digits per division.
-static constexpr std::array<char, 200> MakeDigitPairs()
-{
+static constexpr std::array<char, 200> MakeDigitPairs() {
     std::array<char, 200> pairs{};
     for (int n = 0; n < 100; ++n) {
         pairs[static_cast<std::size_t>(2 * n)] = static_cast<char>('0' + n / 10);
@@ -165,8 +162,7 @@ static constexpr std::array<char, 200> MakeDigitPairs()
 }
 static constexpr std::array<char, 200> kDigitPairs = MakeDigitPairs();
 
-static char* PlacePairs(char* p, std::uint64_t value)
-{
+static char* PlacePairs(char* p, std::uint64_t value) {
     while (value >= 100) {
         const auto pair = static_cast<std::size_t>(value % 100) * 2;
         value /= 100;
@@ -185,8 +181,7 @@ static char* PlacePairs(char* p, std::uint64_t value)
 // Places the digits of value in base, backwards from p, with a ',' before
 // every third digit when grouping. The caller has checked the room.
 template <unsigned Base>
-static char* PlaceDigits(char* p, std::uint64_t value, bool group)
-{
+static char* PlaceDigits(char* p, std::uint64_t value, bool group) {
     if constexpr (Base == 10) {
         if (!group) return PlacePairs(p, value);
     }
@@ -210,19 +205,21 @@ static char* PlaceDigits(char* p, std::uint64_t value, bool group)
     return p;
 }
 
-static char* PlaceInteger(char* p, std::uint64_t value, std::int32_t base, bool group)
-{
+static char* PlaceInteger(char* p, std::uint64_t value, std::int32_t base, bool group) {
     switch (base) {
-    case 2: return PlaceDigits<2>(p, value, group);
-    case 8: return PlaceDigits<8>(p, value, group);
-    case 16: return PlaceDigits<16>(p, value, group);
-    default: return PlaceDigits<10>(p, value, group);
+        case 2:
+            return PlaceDigits<2>(p, value, group);
+        case 8:
+            return PlaceDigits<8>(p, value, group);
+        case 16:
+            return PlaceDigits<16>(p, value, group);
+        default:
+            return PlaceDigits<10>(p, value, group);
     }
 }
 
 // Exactly p digits, leading zeros included.
-static char* PlaceDecimals(char* p, std::uint64_t value, std::int32_t digits)
-{
+static char* PlaceDecimals(char* p, std::uint64_t value, std::int32_t digits) {
     for (std::int32_t i = 0; i < digits; ++i) {
         *--p = static_cast<char>('0' + value % 10);
         value /= 10;
@@ -236,8 +233,7 @@ static char* PlaceDecimals(char* p, std::uint64_t value, std::int32_t digits)
 static constexpr std::int32_t kLongestDecimalText = 20 + 6 + 1 + 9;
 static_assert(kLongestDecimalText < FORMAT_NUMBER_LIMIT);
 
-static std::int32_t PowerOfTwoTextLength(std::uint64_t value, std::int32_t base, bool group)
-{
+static std::int32_t PowerOfTwoTextLength(std::uint64_t value, std::int32_t base, bool group) {
     const std::int32_t bits = value == 0 ? 1 : static_cast<std::int32_t>(std::bit_width(value));
     const std::int32_t digits = base == 2 ? bits : base == 8 ? (bits + 2) / 3 : (bits + 3) / 4;
     return digits + (group ? (digits - 1) / 3 : 0);
@@ -245,8 +241,7 @@ static std::int32_t PowerOfTwoTextLength(std::uint64_t value, std::int32_t base,
 
 // Truncates toward zero into 64 bits; magnitudes from 2^64 up, which no
 // integer part can hold, saturate instead of being undefined.
-static std::uint64_t WholePart(double magnitude)
-{
+static std::uint64_t WholePart(double magnitude) {
     if (magnitude >= 18446744073709551616.0) return ~std::uint64_t{0};
     return static_cast<std::uint64_t>(magnitude);
 }
@@ -257,9 +252,8 @@ static constexpr std::uint64_t kPowersOfTen[] = {1,      10,      100,      1000
 // Converts a number into the field's text buffer; kind is a base (2, 8, 10
 // or 16), KIND_FIXED_16_16 or KIND_FLOAT. Integers are signed 64-bit
 // unless isSigned is 0 (%I64u and pointers).
-static void FormatNumber(FormatField* field, std::uint64_t value, double floating, std::int32_t kind,
-                         std::int32_t precision, std::int32_t isSigned)
-{
+static void FormatNumber(FormatField* field, std::uint64_t value, double floating,
+                         std::int32_t kind, std::int32_t precision, std::int32_t isSigned) {
     char* const end = field->text + FORMAT_TEXT_CAPACITY;
     const bool group = (field->flags & FIELD_GROUP) != 0;
     char* p = end;
@@ -287,8 +281,8 @@ static void FormatNumber(FormatField* field, std::uint64_t value, double floatin
         } else {
             const double whole = std::floor(magnitude);
             std::uint64_t integer = WholePart(whole);
-            std::uint64_t fraction =
-                WholePart(std::floor((magnitude - whole) * static_cast<double>(kPowersOfTen[decimals]) + 0.5));
+            std::uint64_t fraction = WholePart(std::floor(
+                (magnitude - whole) * static_cast<double>(kPowersOfTen[decimals]) + 0.5));
             if (fraction >= kPowersOfTen[decimals]) {
                 ++integer;
                 fraction -= kPowersOfTen[decimals];
@@ -340,10 +334,10 @@ struct FormatRow {
     const char* rest;  // what must follow it for a word conversion; "" for one letter
     RowKind kind;
     RowArg arg;
-    std::uint8_t base;     // integers: 2, 8, 10 or 16
-    std::uint32_t set;     // flags the conversion sets
-    std::uint32_t clear;   // flags the conversion clears
-    const char* prefix;    // what # puts ahead of the field
+    std::uint8_t base;      // integers: 2, 8, 10 or 16
+    std::uint32_t set;      // flags the conversion sets
+    std::uint32_t clear;    // flags the conversion clears
+    const char* prefix;     // what # puts ahead of the field
     std::int8_t precision;  // forced precision, or -1 for the caller's
 };
 
@@ -387,10 +381,10 @@ static constexpr std::int32_t kRowCount = static_cast<std::int32_t>(std::size(kR
 static constexpr std::uint8_t kNoRow = 0xFF;
 static_assert(kRowCount < kNoRow);
 
-static constexpr std::array<std::uint8_t, 128> MakeFirstRow()
-{
+static constexpr std::array<std::uint8_t, 128> MakeFirstRow() {
     std::array<std::uint8_t, 128> first{};
-    for (auto& f : first) f = kNoRow;
+    for (auto& f : first)
+        f = kNoRow;
     for (std::int32_t i = kRowCount - 1; i >= 0; --i) {
         first[static_cast<unsigned char>(kRows[i].letter)] = static_cast<std::uint8_t>(i);
     }
@@ -398,8 +392,7 @@ static constexpr std::array<std::uint8_t, 128> MakeFirstRow()
 }
 static constexpr std::array<std::uint8_t, 128> kFirstRow = MakeFirstRow();
 
-static constexpr bool RowsAreGrouped()
-{
+static constexpr bool RowsAreGrouped() {
     for (std::int32_t i = 0; i < kRowCount; ++i) {
         const auto letter = static_cast<unsigned char>(kRows[i].letter);
         if (letter >= 128) return false;
@@ -408,7 +401,8 @@ static constexpr bool RowsAreGrouped()
             if (kRows[j].letter != kRows[i].letter) return false;
         }
         // ...and the single-letter row, if any, comes last.
-        if (kRows[i].rest[0] == '\0' && i + 1 < kRowCount && kRows[i + 1].letter == kRows[i].letter) {
+        if (kRows[i].rest[0] == '\0' && i + 1 < kRowCount &&
+            kRows[i + 1].letter == kRows[i].letter) {
             return false;
         }
     }
@@ -418,8 +412,7 @@ static_assert(RowsAreGrouped());
 
 // The row for the conversion character c, whose word, if any, continues at
 // *after; a matched word is consumed. Null when c is no conversion.
-static const FormatRow* FindRow(char c, const char** after)
-{
+static const FormatRow* FindRow(char c, const char** after) {
     const auto u = static_cast<unsigned char>(c);
     if (u >= 128 || kFirstRow[u] == kNoRow) return nullptr;
     for (std::int32_t i = kFirstRow[u]; i < kRowCount && kRows[i].letter == c; ++i) {
@@ -439,35 +432,37 @@ static const FormatRow* FindRow(char c, const char** after)
 
 // ---- Renderers, one per kind ------------------------------------------
 
-static std::int32_t PutNull(FormatSink* sink)
-{
+static std::int32_t PutNull(FormatSink* sink) {
     return PutText(sink, "NULL", 4);
 }
 
-static std::uint64_t ReadInteger(RowArg arg, va_list* args)
-{
+static std::uint64_t ReadInteger(RowArg arg, va_list* args) {
     switch (arg) {
-    case RowArg::Int32: return static_cast<std::uint64_t>(std::int64_t{va_arg(*args, int)});
-    case RowArg::UInt32: return static_cast<std::uint32_t>(va_arg(*args, int));
-    case RowArg::Int64:
-    case RowArg::UInt64: return static_cast<std::uint64_t>(va_arg(*args, long long));
-    case RowArg::Pointer: return reinterpret_cast<std::uintptr_t>(va_arg(*args, const void*));
-    case RowArg::Double: break;
+        case RowArg::Int32:
+            return static_cast<std::uint64_t>(std::int64_t{va_arg(*args, int)});
+        case RowArg::UInt32:
+            return static_cast<std::uint32_t>(va_arg(*args, int));
+        case RowArg::Int64:
+        case RowArg::UInt64:
+            return static_cast<std::uint64_t>(va_arg(*args, long long));
+        case RowArg::Pointer:
+            return reinterpret_cast<std::uintptr_t>(va_arg(*args, const void*));
+        case RowArg::Double:
+            break;
     }
     return 0;
 }
 
 // A precision of 0 and a text that starts with '0' (the number 0, or a
 // 16.16 value below 1) print nothing at all, not even padding.
-static std::int32_t EmitNumber(FormatField* field, std::int32_t precision)
-{
+static std::int32_t EmitNumber(FormatField* field, std::int32_t precision) {
     if (precision == 0 && field->textStart[0] == '0') return 1;
     if (precision > field->length) field->zeroCount = precision - field->length;
     return FormatEmitField(field, field->textStart, 0);
 }
 
-static std::int32_t RenderInteger(FormatField* field, const FormatRow& row, std::int32_t precision, va_list* args)
-{
+static std::int32_t RenderInteger(FormatField* field, const FormatRow& row, std::int32_t precision,
+                                  va_list* args) {
     const std::uint64_t value = ReadInteger(row.arg, args);
     if (row.precision >= 0) precision = row.precision;
     const std::int32_t isSigned = (row.arg == RowArg::UInt64 || row.arg == RowArg::Pointer) ? 0 : 1;
@@ -475,21 +470,19 @@ static std::int32_t RenderInteger(FormatField* field, const FormatRow& row, std:
     return EmitNumber(field, precision);
 }
 
-static std::int32_t RenderFixed(FormatField* field, std::int32_t precision, va_list* args)
-{
-    FormatNumber(field, static_cast<std::uint32_t>(va_arg(*args, int)), 0.0, KIND_FIXED_16_16, precision, 0);
+static std::int32_t RenderFixed(FormatField* field, std::int32_t precision, va_list* args) {
+    FormatNumber(field, static_cast<std::uint32_t>(va_arg(*args, int)), 0.0, KIND_FIXED_16_16,
+                 precision, 0);
     return EmitNumber(field, precision);
 }
 
 // The precision is the number of decimals here, not a minimum length.
-static std::int32_t RenderFloat(FormatField* field, std::int32_t precision, va_list* args)
-{
+static std::int32_t RenderFloat(FormatField* field, std::int32_t precision, va_list* args) {
     FormatNumber(field, 0, va_arg(*args, double), KIND_FLOAT, precision, 1);
     return FormatEmitField(field, field->textStart, 0);
 }
 
-static std::int32_t RenderChar(FormatField* field, va_list* args)
-{
+static std::int32_t RenderChar(FormatField* field, va_list* args) {
     field->text[0] = static_cast<char>(va_arg(*args, int) & 0xFF);
     field->length = 1;
     return FormatEmitField(field, field->text, 0);
@@ -499,8 +492,8 @@ static std::int32_t RenderChar(FormatField* field, va_list* args)
 // prints NONASCII instead; without it the scan need not look further than
 // the precision, which keeps "%.4s" within a buffer that holds no
 // terminator.
-static std::int32_t RenderText(FormatField* field, std::int32_t precision, std::int32_t alternate, va_list* args)
-{
+static std::int32_t RenderText(FormatField* field, std::int32_t precision, std::int32_t alternate,
+                               va_list* args) {
     const char* text = va_arg(*args, const char*);
     if (text == nullptr) return PutNull(field->sink);
     std::size_t length;
@@ -522,14 +515,15 @@ static std::int32_t RenderText(FormatField* field, std::int32_t precision, std::
 }
 
 // The same on 16-bit units, by their low byte: 0x0100 ends the text too.
-static std::int32_t RenderWide(FormatField* field, std::int32_t precision, std::int32_t alternate, va_list* args)
-{
+static std::int32_t RenderWide(FormatField* field, std::int32_t precision, std::int32_t alternate,
+                               va_list* args) {
     const std::uint16_t* text = va_arg(*args, const std::uint16_t*);
     if (text == nullptr) return PutNull(field->sink);
     const std::int32_t limit = (precision >= 0 && !alternate) ? precision : 0x7FFFFFFF;
     std::int32_t length = 0;
     std::uint32_t low = 0;
-    while (length < limit && (low = text[length] & 0xFFu) != 0 && low != 127) ++length;
+    while (length < limit && (low = text[length] & 0xFFu) != 0 && low != 127)
+        ++length;
     if (alternate && length < limit && low == 127) return PutText(field->sink, "NONASCII", 8);
     if (precision >= 0 && precision < length) length = precision;
     field->length = length;
@@ -537,8 +531,7 @@ static std::int32_t RenderWide(FormatField* field, std::int32_t precision, std::
 }
 
 // Each byte in decimal without leading zeros, joined by '.'.
-static std::int32_t RenderIpv4(FormatField* field, std::int32_t precision, va_list* args)
-{
+static std::int32_t RenderIpv4(FormatField* field, std::int32_t precision, va_list* args) {
     const auto* bytes = static_cast<const unsigned char*>(va_arg(*args, const void*));
     if (bytes == nullptr) return PutNull(field->sink);
     char* p = field->text;
@@ -556,8 +549,7 @@ static std::int32_t RenderIpv4(FormatField* field, std::int32_t precision, va_li
 
 // A dump of width bytes, two digits each; the width is a count here, not
 // padding.
-static std::int32_t RenderDump(FormatField* field, va_list* args)
-{
+static std::int32_t RenderDump(FormatField* field, va_list* args) {
     const auto* bytes = static_cast<const unsigned char*>(va_arg(*args, const void*));
     if (bytes == nullptr) return PutNull(field->sink);
     const char* digits = (field->flags & FIELD_UPPER) ? "0123456789ABCDEF" : kDigits;
@@ -571,8 +563,7 @@ static std::int32_t RenderDump(FormatField* field, va_list* args)
 // ---- Specifications ---------------------------------------------------
 
 // A run of decimal digits; saturates rather than overflow on absurd runs.
-static const char* ReadCount(const char* f, std::int32_t* count)
-{
+static const char* ReadCount(const char* f, std::int32_t* count) {
     std::int32_t n = 0;
     for (; *f >= '0' && *f <= '9'; ++f) {
         if (n < 100000000) n = n * 10 + (*f - '0');
@@ -584,8 +575,8 @@ static const char* ReadCount(const char* f, std::int32_t* count)
 // Reads and performs the conversion whose directive starts at f, just
 // after its '%'. Returns where the format goes on, or null when the format
 // ended inside the directive; *fits is 0 when the field did not fit.
-static const char* FormatConversion(FormatSink* sink, const char* f, va_list* args, std::int32_t* fits)
-{
+static const char* FormatConversion(FormatSink* sink, const char* f, va_list* args,
+                                    std::int32_t* fits) {
     if (*f == '%') {
         *fits = FormatPutChar(sink, '%');
         return f + 1;
@@ -651,7 +642,8 @@ static const char* FormatConversion(FormatSink* sink, const char* f, va_list* ar
     field.flags = (field.flags | row->set) & ~row->clear;
     // The # prefix goes straight to the sink, ahead of any padding, and is
     // lower case whatever the conversion.
-    if (alternate && row->prefix[0] != '\0' && !PutText(sink, row->prefix, static_cast<std::int64_t>(std::strlen(row->prefix)))) {
+    if (alternate && row->prefix[0] != '\0' &&
+        !PutText(sink, row->prefix, static_cast<std::int64_t>(std::strlen(row->prefix)))) {
         *fits = 0;
         return f;
     }
@@ -669,14 +661,30 @@ static const char* FormatConversion(FormatSink* sink, const char* f, va_list* ar
     //   Dump     %hex %HEX (upper case), width bytes
     // Any other character prints itself (%e gives e); %% gives %.
     switch (row->kind) {
-    case RowKind::Integer: *fits = RenderInteger(&field, *row, precision, args); break;
-    case RowKind::Fixed: *fits = RenderFixed(&field, precision, args); break;
-    case RowKind::Float: *fits = RenderFloat(&field, precision, args); break;
-    case RowKind::Char: *fits = RenderChar(&field, args); break;
-    case RowKind::Text: *fits = RenderText(&field, precision, alternate, args); break;
-    case RowKind::Wide: *fits = RenderWide(&field, precision, alternate, args); break;
-    case RowKind::Ipv4: *fits = RenderIpv4(&field, precision, args); break;
-    case RowKind::Dump: *fits = RenderDump(&field, args); break;
+        case RowKind::Integer:
+            *fits = RenderInteger(&field, *row, precision, args);
+            break;
+        case RowKind::Fixed:
+            *fits = RenderFixed(&field, precision, args);
+            break;
+        case RowKind::Float:
+            *fits = RenderFloat(&field, precision, args);
+            break;
+        case RowKind::Char:
+            *fits = RenderChar(&field, args);
+            break;
+        case RowKind::Text:
+            *fits = RenderText(&field, precision, alternate, args);
+            break;
+        case RowKind::Wide:
+            *fits = RenderWide(&field, precision, alternate, args);
+            break;
+        case RowKind::Ipv4:
+            *fits = RenderIpv4(&field, precision, args);
+            break;
+        case RowKind::Dump:
+            *fits = RenderDump(&field, args);
+            break;
     }
     return f;
 }
@@ -684,8 +692,8 @@ static const char* FormatConversion(FormatSink* sink, const char* f, va_list* ar
 // ---- Entry points -----------------------------------------------------
 
 // The engine proper; both entry points hand it a list of their own.
-static std::int32_t FormatRun(char* destination, std::int32_t capacity, const char* format, va_list* args)
-{
+static std::int32_t FormatRun(char* destination, std::int32_t capacity, const char* format,
+                              va_list* args) {
     if (destination == nullptr || format == nullptr) LogAbortNull(kSourceName, __LINE__);
     if (capacity < 1) {
         LogWriteRaw("\n\nERROR: The next string too small to contain anything!\nLINE: ");
@@ -699,7 +707,8 @@ static std::int32_t FormatRun(char* destination, std::int32_t capacity, const ch
     std::int32_t fits = 1;
     while (fits && sink.write != sink.end) {
         const char* run = f;
-        while (*f != '\0' && *f != '%' && *f != '\t') ++f;
+        while (*f != '\0' && *f != '%' && *f != '\t')
+            ++f;
         if (f != run && !PutText(&sink, run, f - run)) break;
         if (*f == '\0') break;
         if (*f == '\t') {
@@ -727,8 +736,8 @@ static std::int32_t FormatRun(char* destination, std::int32_t capacity, const ch
     return sink.count;
 }
 
-std::int32_t StrFormatV(char* destination, std::int32_t capacity, const char* format, va_list args)
-{
+std::int32_t StrFormatV(char* destination, std::int32_t capacity, const char* format,
+                        va_list args) {
     // A va_list parameter cannot portably be passed on by address (it may
     // be an array that decayed to a pointer), so the engine reads a copy.
     va_list copy;
@@ -738,8 +747,7 @@ std::int32_t StrFormatV(char* destination, std::int32_t capacity, const char* fo
     return count;
 }
 
-std::int32_t StrFormat(char* destination, std::int32_t capacity, const char* format, ...)
-{
+std::int32_t StrFormat(char* destination, std::int32_t capacity, const char* format, ...) {
     // Our own list can be passed by address directly, which spares the copy
     // (and, on x86-64, a stalled reload of the list just written).
     va_list args;

@@ -12,46 +12,41 @@ static constexpr char kSourceName[] = "orv-str";
 // reaches kIntRunLimit characters is a caller's fault, never a number.
 static constexpr std::int32_t kIntCopyCapacity = 80;
 static constexpr std::int32_t kIntRunLimit = 70;
-static_assert(2 + kIntRunLimit - 1 + 1 <= kIntCopyCapacity, "0x, 69 digits and the terminator fit the copy");
+static_assert(2 + kIntRunLimit - 1 + 1 <= kIntCopyCapacity,
+              "0x, 69 digits and the terminator fit the copy");
 
 // Case folding is ASCII only: bytes 128 to 255 and punctuation that differs
 // from a letter by 32 (such as '[' and '{') stay as they are.
-static inline unsigned char FoldUpper(unsigned char c)
-{
+static inline unsigned char FoldUpper(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - ('a' - 'A')) : c;
 }
 
-static inline bool IsDigit(char c)
-{
+static inline bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-static inline std::int32_t HexValue(char c)
-{
+static inline std::int32_t HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
-std::int32_t StrLength(const char* text)
-{
+std::int32_t StrLength(const char* text) {
     // The C library's scan already goes a word (or a vector) at a time and
     // is known to ASan; an aligned word loop of our own would read past the
     // terminator, which ASan rightly reports.
     return static_cast<std::int32_t>(std::strlen(text));
 }
 
-std::int32_t StrCopy(char* destination, const char* source)
-{
+std::int32_t StrCopy(char* destination, const char* source) {
     if (destination == nullptr || source == nullptr) LogAbortNull(kSourceName, __LINE__);
     while ((*destination++ = *source++) != '\0') {
     }
     return 1;
 }
 
-std::int32_t StrCopyN(char* destination, const char* source, std::int32_t capacity)
-{
+std::int32_t StrCopyN(char* destination, const char* source, std::int32_t capacity) {
     if (destination == nullptr || source == nullptr) LogAbortNull(kSourceName, __LINE__);
     // No caller passes less than 2; a smaller capacity must still never
     // write outside the buffer, so 1 stores only the terminator and 0 or
@@ -67,13 +62,11 @@ std::int32_t StrCopyN(char* destination, const char* source, std::int32_t capaci
     return 0;
 }
 
-std::int32_t StrAppend(char* destination, const char* source)
-{
+std::int32_t StrAppend(char* destination, const char* source) {
     return StrCopy(destination + StrLength(destination), source);
 }
 
-std::int32_t StrEqualNoCase(const char* first, const char* second)
-{
+std::int32_t StrEqualNoCase(const char* first, const char* second) {
     if (first == nullptr || second == nullptr) LogAbortNull(kSourceName, __LINE__);
     const auto* a = reinterpret_cast<const unsigned char*>(first);
     const auto* b = reinterpret_cast<const unsigned char*>(second);
@@ -86,8 +79,7 @@ std::int32_t StrEqualNoCase(const char* first, const char* second)
     }
 }
 
-std::int32_t StrStartsWithNoCase(const char* text, const char* prefix)
-{
+std::int32_t StrStartsWithNoCase(const char* text, const char* prefix) {
     if (text == nullptr || prefix == nullptr) LogAbortNull(kSourceName, __LINE__);
     const auto* t = reinterpret_cast<const unsigned char*>(text);
     const auto* p = reinterpret_cast<const unsigned char*>(prefix);
@@ -99,9 +91,9 @@ std::int32_t StrStartsWithNoCase(const char* text, const char* prefix)
     return 1;
 }
 
-std::int32_t StrFind(const char* text, const char* pattern, const char** position)
-{
-    if (text == nullptr || pattern == nullptr || position == nullptr) LogAbortNull(kSourceName, __LINE__);
+std::int32_t StrFind(const char* text, const char* pattern, const char** position) {
+    if (text == nullptr || pattern == nullptr || position == nullptr)
+        LogAbortNull(kSourceName, __LINE__);
     // The terminator is not a position: an empty text matches nothing, not
     // even an empty pattern.
     for (const char* at = text; *at != '\0'; ++at) {
@@ -117,15 +109,14 @@ std::int32_t StrFind(const char* text, const char* pattern, const char** positio
 // Length of the usable run that StrToInt will copy, stopping early once it
 // reaches the limit so that a huge text costs no more than the limit.
 template <typename Accept>
-static std::int32_t RunLength(const char* text, Accept accept)
-{
+static std::int32_t RunLength(const char* text, Accept accept) {
     std::int32_t n = 0;
-    while (n < kIntRunLimit && accept(text[n])) ++n;
+    while (n < kIntRunLimit && accept(text[n]))
+        ++n;
     return n;
 }
 
-std::int64_t StrToInt(const char* text)
-{
+std::int64_t StrToInt(const char* text) {
     if (text == nullptr) return 0;
     char copy[kIntCopyCapacity];
     std::int32_t used;
@@ -158,8 +149,7 @@ std::int64_t StrToInt(const char* text)
     return value;
 }
 
-std::int32_t StrParseInt64(const char* text, std::int64_t* value)
-{
+std::int32_t StrParseInt64(const char* text, std::int64_t* value) {
     if (text == nullptr || value == nullptr) LogAbortNull(kSourceName, __LINE__);
     bool negative = false;
     if (*text == '-') {

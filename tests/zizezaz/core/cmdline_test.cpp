@@ -149,7 +149,8 @@ TEST(CmdLineFields, ScanReportsOffsetsOfTheField) {
 
 std::string ManyFields(std::int32_t n) {
     std::string text;
-    for (std::int32_t i = 0; i < n; ++i) text += i == 0 ? "a" : " a";
+    for (std::int32_t i = 0; i < n; ++i)
+        text += i == 0 ? "a" : " a";
     return text;
 }
 
@@ -207,8 +208,7 @@ TEST(CmdLineDeathTest, NullPointersAreFatal) {
     const char* pattern = "Pointer is NULL.*orv-core/";
     EXPECT_EXIT(CmdLineScan(nullptr, 0, nullptr, &value, &value), testing::ExitedWithCode(1),
                 pattern);
-    EXPECT_EXIT(CmdLineScan("x", 0, nullptr, nullptr, &value), testing::ExitedWithCode(1),
-                pattern);
+    EXPECT_EXIT(CmdLineScan("x", 0, nullptr, nullptr, &value), testing::ExitedWithCode(1), pattern);
     EXPECT_EXIT(CmdLineCopyField("x", 0, 0, nullptr, 8), testing::ExitedWithCode(1), pattern);
     EXPECT_EXIT(CmdLineCountFields("x", nullptr), testing::ExitedWithCode(1), pattern);
     EXPECT_EXIT(CmdLineGetField(nullptr, 0, buffer, 8), testing::ExitedWithCode(1), pattern);

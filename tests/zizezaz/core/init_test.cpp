@@ -89,7 +89,7 @@ TEST(CoreLogPathTest, LogFileLiesBesideTheProgramUnlessAbsolute) {
         {"/opt/vorla/vorla", "\\share\\v.log", "\\share\\v.log"},
         {"/opt/vorla/vorla", "C:v.log", "C:v.log"},
         {"/opt/vorla/vorla", "/", "/"},
-        {"", "debug.log", "debug.log"},   // no program path: current directory
+        {"", "debug.log", "debug.log"},  // no program path: current directory
         {"vorla", "x", "debug.log"},
         {longDir.c_str(), longName.c_str(), (longDir + longName).substr(0, 259)},
         {"/opt/vorla", longAbsolute.c_str(), longAbsolute.substr(0, 259)},
@@ -99,7 +99,8 @@ TEST(CoreLogPathTest, LogFileLiesBesideTheProgramUnlessAbsolute) {
         std::memset(path, 0x5A, sizeof path);
         EXPECT_EQ(CoreLogPath(c.module, c.name, path), 1);
         EXPECT_EQ(path, c.path) << c.module << " + " << c.name;
-        for (int i = LOG_PATH_CAPACITY; i < LOG_PATH_CAPACITY + 8; ++i) ASSERT_EQ(path[i], 0x5A);
+        for (int i = LOG_PATH_CAPACITY; i < LOG_PATH_CAPACITY + 8; ++i)
+            ASSERT_EQ(path[i], 0x5A);
     }
 }
 
@@ -147,7 +148,8 @@ TEST_F(CoreTest, ShutdownClosesTheFileAndLaterMessagesAppend) {
 TEST_F(CoreTest, StartUpFaultsAreFatal) {
     CoreInit(logPath_.c_str(), LOG_CONSOLE);
     EXPECT_EXIT(CoreInit(logPath_.c_str(), LOG_CONSOLE), ::testing::ExitedWithCode(1),
-                "^Internal error\\.\\.\\.\nABORT: Zizezaz already initialized\n       \\(orv-core/[0-9]+\\)\n");
+                "^Internal error\\.\\.\\.\nABORT: Zizezaz already initialized\n       "
+                "\\(orv-core/[0-9]+\\)\n");
     CoreShutdown();
     ResetLog();
     // The fatal report reaches the console that start-up has just obtained.
@@ -181,12 +183,14 @@ TEST(CoreAddressTest, RangeIsEmptyUntilWidenedThenInclusive) {
     const std::uintptr_t saved[2] = {CoreAddressLow, CoreAddressHigh};
     CoreAddressLow = UINTPTR_MAX;
     CoreAddressHigh = 0;
-    EXPECT_EQ(CoreAddressInRange(0) + CoreAddressInRange(0x1000) + CoreAddressInRange(UINTPTR_MAX), 0);
+    EXPECT_EQ(CoreAddressInRange(0) + CoreAddressInRange(0x1000) + CoreAddressInRange(UINTPTR_MAX),
+              0);
     CoreAddressLow = 0x1000;
     CoreAddressHigh = 0x2000;
     const std::pair<std::uintptr_t, std::int32_t> cases[] = {
         {0xFFF, 0}, {0x1000, 1}, {0x1800, 1}, {0x2000, 1}, {0x2001, 0}, {UINTPTR_MAX, 0}};
-    for (const auto& [address, in] : cases) EXPECT_EQ(CoreAddressInRange(address), in) << address;
+    for (const auto& [address, in] : cases)
+        EXPECT_EQ(CoreAddressInRange(address), in) << address;
     CoreAddressLow = saved[0];
     CoreAddressHigh = saved[1];
 }

@@ -24,7 +24,9 @@ namespace fs = std::filesystem;
 namespace {
 
 std::int64_t gMoment = 0;
-std::int64_t FixedClock() { return gMoment; }
+std::int64_t FixedClock() {
+    return gMoment;
+}
 
 void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -157,7 +159,8 @@ TEST_F(LogTest, ConsoleGetsTextUnchangedFileGetsStampsAndCrLf) {
     LogPrint(" continued\n");
     EXPECT_EQ(Console(), "one 1\ntwo continued\n");
     const std::string stamp = ExpectedStamp(gMoment);
-    EXPECT_THAT(stamp, ::testing::MatchesRegex("[01][0-9]/[0-3][0-9]/2009 [0-2][0-9]:[0-5][0-9]:[0-5][0-9] "));
+    EXPECT_THAT(stamp, ::testing::MatchesRegex(
+                           "[01][0-9]/[0-3][0-9]/2009 [0-2][0-9]:[0-5][0-9]:[0-5][0-9] "));
     EXPECT_EQ(File(), stamp + "one 1\r\ntwo" + stamp + " continued\r\n");
 }
 
@@ -328,13 +331,15 @@ TEST_F(LogTest, FatalMessageGoesToTheErrorFileStampedAndAppended) {
     WriteFile(dir_ / "debug.err", "earlier\r\n");
     LogState.flags = LOG_FILE | LOG_ERROR_FILE | LOG_NO_ABORT_BOX;
     LogPrint("ordinary\n");
-    EXPECT_EXIT({
-        LogSetLocation("orv-core", 9);
-        LogAbort("boom %d\n", 7);
-    }, ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(
+        {
+            LogSetLocation("orv-core", 9);
+            LogAbort("boom %d\n", 7);
+        },
+        ::testing::ExitedWithCode(1), "");
     EXPECT_EQ(File(), "ordinary\r\n");
-    EXPECT_EQ(File("debug.err"),
-              "earlier\r\n" + ExpectedStamp(gMoment) + CrLf("\n\nABORT: boom 7\n       (orv-core/9)\n"));
+    EXPECT_EQ(File("debug.err"), "earlier\r\n" + ExpectedStamp(gMoment) +
+                                     CrLf("\n\nABORT: boom 7\n       (orv-core/9)\n"));
 }
 
 TEST_F(LogTest, UnwritableDirectoryCostsRetriesAndABoxButNoConsoleOutput) {
@@ -351,7 +356,8 @@ TEST_F(LogTest, UnwritableDirectoryCostsRetriesAndABoxButNoConsoleOutput) {
 
     EXPECT_EQ(Console(), "first\n" + longText + "\n");
     EXPECT_GE(elapsed, std::chrono::milliseconds(1900)) << "10 attempts 100 ms apart, twice";
-    const std::string error = std::to_string(static_cast<int>(std::errc::no_such_file_or_directory));
+    const std::string error =
+        std::to_string(static_cast<int>(std::errc::no_such_file_or_directory));
     const std::string head = "Internal error...\nUnable to create log file [" + path +
                              "] due to error [" + error + "]\n -- String [";
     EXPECT_EQ(boxes.find(head + "first\n]\n"), 0u) << boxes.substr(0, 300);
@@ -422,10 +428,12 @@ TEST_F(LogTest, ThreadsLoggingAtOnceNeitherInterleaveNorLoseMessages) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([t] {
-            for (int n = 0; n < kMessages; ++n) LogPrint("%s", ThreadLine(t, n).c_str());
+            for (int n = 0; n < kMessages; ++n)
+                LogPrint("%s", ThreadLine(t, n).c_str());
         });
     }
-    for (std::thread& th : threads) th.join();
+    for (std::thread& th : threads)
+        th.join();
 
     std::istringstream in(File());
     std::string line;
@@ -448,14 +456,15 @@ TEST_F(LogTest, PerThreadFilesAndTheConsoleReservedToTheMainThread) {
     constexpr int kMessages = 40;
     LogMutexCreate();
     LogState.mainThreadId = PlatThreadId();
-    LogState.flags = LOG_CONSOLE | LOG_FILE | LOG_PER_THREAD | LOG_APPEND | LOG_DATED_NAME |
-                     LOG_CACHE_WRITES;
+    LogState.flags =
+        LOG_CONSOLE | LOG_FILE | LOG_PER_THREAD | LOG_APPEND | LOG_DATED_NAME | LOG_CACHE_WRITES;
     std::uint32_t ids[kThreads] = {};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([t, &ids] {
             ids[t] = PlatThreadId();
-            for (int n = 0; n < kMessages; ++n) LogPrint("thread %d message %d\n", t, n);
+            for (int n = 0; n < kMessages; ++n)
+                LogPrint("thread %d message %d\n", t, n);
         });
     }
     std::string mainText;
@@ -463,7 +472,8 @@ TEST_F(LogTest, PerThreadFilesAndTheConsoleReservedToTheMainThread) {
         LogPrint("main %d\n", n);
         mainText += "main " + std::to_string(n) + "\n";
     }
-    for (std::thread& th : threads) th.join();
+    for (std::thread& th : threads)
+        th.join();
 
     const std::string date = ExpectedDate(gMoment);
     EXPECT_EQ(Console(), mainText);

@@ -25,8 +25,12 @@ constexpr char SRC[] = "mem_test";
 constexpr std::uint32_t APP_FLAGS = LOG_CONSOLE | LOG_NO_ABORT_BOX;
 constexpr std::int32_t NO_LIMIT = 0x7FFFFFFF;
 
-std::uintptr_t BlockOf(const void* area) { return reinterpret_cast<std::uintptr_t>(area) - 4; }
-unsigned char* Bytes(std::uintptr_t address) { return reinterpret_cast<unsigned char*>(address); }
+std::uintptr_t BlockOf(const void* area) {
+    return reinterpret_cast<std::uintptr_t>(area) - 4;
+}
+unsigned char* Bytes(std::uintptr_t address) {
+    return reinterpret_cast<unsigned char*>(address);
+}
 MemTracker* RecordOf(const void* area, std::int32_t size) {
     return reinterpret_cast<MemTracker*>(MemTrackerAddress(BlockOf(area), MemRoundedSize(size)));
 }
@@ -82,7 +86,8 @@ TEST(MemGuardTest, GuardBytesFollowTheBlockAddress) {
         {0x00520000, {0xCC, 0xCC, 0xCC, 0xCC}},
         {0x00000001, {0xCD, 0xCC, 0xCC, 0xCC}},
     };
-    for (const auto& row : rows) EXPECT_EQ(MemGuard(row.block), row.guard) << std::hex << row.block;
+    for (const auto& row : rows)
+        EXPECT_EQ(MemGuard(row.block), row.guard) << std::hex << row.block;
 }
 
 TEST_F(MemTest, BlocksAreRoundedGuardedZeroedAndAligned) {
@@ -113,7 +118,8 @@ TEST_F(MemTest, BlocksAreRoundedGuardedZeroedAndAligned) {
 TEST_F(MemTest, ReusedHeapBlockIsHandedOutZeroedAndPaddingIsNotChecked) {
     for (int round = 0; round < 2; ++round) {
         auto* area = static_cast<unsigned char*>(MemAlloc(64, 1, SRC, 1));
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(area[i], 0) << round << " " << i;
+        for (int i = 0; i < 64; ++i)
+            ASSERT_EQ(area[i], 0) << round << " " << i;
         std::memset(area, 0xA5, 64);
         MemFree(area, 64, 1, SRC, 2);
     }
@@ -139,7 +145,8 @@ TEST_F(MemTest, ManyBlocksComeBackInAnyOrder) {
         }
     }
     std::shuffle(out.begin(), out.end(), random);
-    for (auto [area, size] : out) MemFree(area, size, 1, SRC, 3);
+    for (auto [area, size] : out)
+        MemFree(area, size, 1, SRC, 3);
     EXPECT_EQ(MemState.bytesInUse, 0);
 }
 
@@ -155,14 +162,14 @@ TEST_F(MemTest, ReportsOfInitRemoveAndTrace) {
     MemFree(b, 1, 1, SRC, 7);
     MemFree(a, 1016, 1, SRC, 8);
     MemRemove();  // nothing left, not verbose: silent
-    EXPECT_EQ(Console(),
-              Banner("Memory Init") + "Memory Initialized (Maximum)\n" + Banner("") +
-                  Banner("Memory Init") + "Memory Initialized (limit 1024k)\n" + Banner("") +
-                  Banner("Memory Init") + "Memory Initialized (Maximum)\n" + Banner("") +
-                  Banner("Memory Remove") + "Maximum Memory in use (2 / 1k)\n" +
-                  "Not all memory was free'd (2 / 1k)\n" + Banner("") +
-                  "-- Free  0x" + Hex(b) + " 0x00000000:          1 [mem_test / 7]\n" +
-                  "-- Free  0x" + Hex(a) + " 0x00000000:       1016 [mem_test / 8]\n");
+    EXPECT_EQ(Console(), Banner("Memory Init") + "Memory Initialized (Maximum)\n" + Banner("") +
+                             Banner("Memory Init") + "Memory Initialized (limit 1024k)\n" +
+                             Banner("") + Banner("Memory Init") + "Memory Initialized (Maximum)\n" +
+                             Banner("") + Banner("Memory Remove") +
+                             "Maximum Memory in use (2 / 1k)\n" +
+                             "Not all memory was free'd (2 / 1k)\n" + Banner("") + "-- Free  0x" +
+                             Hex(b) + " 0x00000000:          1 [mem_test / 7]\n" + "-- Free  0x" +
+                             Hex(a) + " 0x00000000:       1016 [mem_test / 8]\n");
 }
 
 TEST_F(MemTest, LeakLineIsInKilobytesFrom1024BytesOn) {
@@ -178,11 +185,13 @@ TEST_F(MemTest, LeakLineIsInKilobytesFrom1024BytesOn) {
     };
     for (const auto& row : rows) {
         std::vector<void*> blocks;
-        for (std::int32_t size : row.sizes) blocks.push_back(MemAlloc(size, 1, SRC, 1));
+        for (std::int32_t size : row.sizes)
+            blocks.push_back(MemAlloc(size, 1, SRC, 1));
         const std::string before = Console();
         MemRemove();
         EXPECT_EQ(Console().substr(before.size()), row.line);
-        for (std::size_t i = 0; i < blocks.size(); ++i) MemFree(blocks[i], row.sizes[i], 1, SRC, 2);
+        for (std::size_t i = 0; i < blocks.size(); ++i)
+            MemFree(blocks[i], row.sizes[i], 1, SRC, 2);
     }
 }
 
@@ -211,11 +220,13 @@ TEST_F(MemTest, TrackingKeepsANewestFirstListOfAlignedRecords) {
     const std::string before = Console();
     MemListTracked();
     EXPECT_EQ(Console().substr(before.size()),
-              "Memory Tracking: 0x" + Hex(newest) + " alloc'd from [Line 13/mem_test] [100/0x00000001]\n" +
-                  "Memory Tracking: 0x" + Hex(middle) + " alloc'd from [Line 12/mem_test] [4/0x00000003]\n" +
-                  "Memory Tracking: 0x" + Hex(oldest) + " alloc'd from [Line 11/mem_test] [5/0x00000001]\n");
-    const std::string trace =
-        "-- Alloc 0x" + Hex(oldest) + " 0x" + Hex(RecordOf(oldest, 5)) + ":          5 [mem_test / 11]\n";
+              "Memory Tracking: 0x" + Hex(newest) +
+                  " alloc'd from [Line 13/mem_test] [100/0x00000001]\n" + "Memory Tracking: 0x" +
+                  Hex(middle) + " alloc'd from [Line 12/mem_test] [4/0x00000003]\n" +
+                  "Memory Tracking: 0x" + Hex(oldest) +
+                  " alloc'd from [Line 11/mem_test] [5/0x00000001]\n");
+    const std::string trace = "-- Alloc 0x" + Hex(oldest) + " 0x" + Hex(RecordOf(oldest, 5)) +
+                              ":          5 [mem_test / 11]\n";
     EXPECT_EQ(Console().substr(0, trace.size()), trace);
 
     LogState.flags = APP_FLAGS | LOG_MEM_CHECK;
@@ -248,39 +259,68 @@ TEST_F(MemDeathTest, EveryFaultIsReportedAndEndsWithStatusOne) {
     const std::uintptr_t a4 = BlockOf(four);
     const auto g4 = MemGuard(a4);
     const auto g8 = MemGuard(BlockOf(eight));
-    const unsigned char overrun[4] = {static_cast<unsigned char>(g4[0] ^ 0x5A), g4[1], g4[2], g4[3]};
-    const unsigned char underrun[8] = {g4[0], g4[1], g4[2], static_cast<unsigned char>(g4[3] ^ 1), 0, 0, 0, 0};
-    const std::string corrupt = "Memory corrupt (4) <Addr:0x" + Hex(four) + " Before:0 After:1 Max:4>\n";
-    const std::string shrunk = "Memory corrupt (4) <Addr:0x" + Hex(eight) + " Before:0 After:" +
-                               std::to_string(4 - std::count(g8.begin(), g8.end(), 0)) + " Max:4>\n";
-    const std::string grown = "Memory corrupt (8) <Addr:0x" + Hex(four) + " Before:0 After:4 Max:4>\n";
+    const unsigned char overrun[4] = {static_cast<unsigned char>(g4[0] ^ 0x5A), g4[1], g4[2],
+                                      g4[3]};
+    const unsigned char underrun[8] = {g4[0], g4[1], g4[2], static_cast<unsigned char>(g4[3] ^ 1),
+                                       0,     0,     0,     0};
+    const std::string corrupt =
+        "Memory corrupt (4) <Addr:0x" + Hex(four) + " Before:0 After:1 Max:4>\n";
+    const std::string shrunk =
+        "Memory corrupt (4) <Addr:0x" + Hex(eight) +
+        " Before:0 After:" + std::to_string(4 - std::count(g8.begin(), g8.end(), 0)) + " Max:4>\n";
+    const std::string grown =
+        "Memory corrupt (8) <Addr:0x" + Hex(four) + " Before:0 After:4 Max:4>\n";
     const std::string from = " <From:0x" + Hex(a4) + " To:0x" + Hex(a4 + 4) + ">\n";
     const unsigned char zeros[4] = {};
     ExpectFatal({
         {"size 0", [] { MemAlloc(0, 1, SRC, 21); }, Abort("Invalid Memory Size (0)\n", SRC, 21)},
         {"size -5", [] { MemAlloc(-5, 1, SRC, 22); }, Abort("Invalid Memory Size (-5)\n", SRC, 22)},
-        {"free size 0", [=] { MemFree(four, 0, 1, SRC, 23); }, Abort("Invalid Memory Size (0)\n", SRC, 23)},
+        {"free size 0", [=] { MemFree(four, 0, 1, SRC, 23); },
+         Abort("Invalid Memory Size (0)\n", SRC, 23)},
         {"free null", [] { MemFree(nullptr, 4, 1, SRC, 24); },
          Abort("No Memory address to free (4 / 12)\n", SRC, 24)},
         {"foreign", [] { MemFree(foreign + 4, 4, 1, SRC, 25); },
-         Abort("Invalid memory address (4) <From:0x" + Hex(foreign) + " To:0x" + Hex(foreign + 4) + ">\n",
+         Abort("Invalid memory address (4) <From:0x" + Hex(foreign) + " To:0x" + Hex(foreign + 4) +
+                   ">\n",
                SRC, 25)},
-        {"twice", [=] { MemFree(four, 4, 1, SRC, 26); MemFree(four, 4, 1, SRC, 27); },
+        {"twice",
+         [=] {
+             MemFree(four, 4, 1, SRC, 26);
+             MemFree(four, 4, 1, SRC, 27);
+         },
          Abort("Invalid memory address (4)" + from, SRC, 27)},
-        {"overrun", [=] { four[4] = overrun[0]; MemFree(four, 4, 1, SRC, 28); },
+        {"overrun",
+         [=] {
+             four[4] = overrun[0];
+             MemFree(four, 4, 1, SRC, 28);
+         },
          corrupt + ByteLine("Expected:", g4.data(), 4) + ByteLine("After corruption:", overrun, 4) +
              Abort(corrupt, SRC, 28)},
-        {"underrun", [=] { four[-1] = underrun[3]; MemFree(four, 4, 1, SRC, 29); },
-         ByteLine("Prior corruption:", underrun, 8) + Abort("Memory corrupt (4) <Addr:0x" + Hex(four) +
-                                                            " Before:1 After:0 Max:4>\n", SRC, 29)},
+        {"underrun",
+         [=] {
+             four[-1] = underrun[3];
+             MemFree(four, 4, 1, SRC, 29);
+         },
+         ByteLine("Prior corruption:", underrun, 8) +
+             Abort("Memory corrupt (4) <Addr:0x" + Hex(four) + " Before:1 After:0 Max:4>\n", SRC,
+                   29)},
         {"smaller size", [=] { MemFree(eight, 4, 1, SRC, 30); },
          shrunk + ByteLine("Expected:", g8.data(), 4) + ByteLine("After corruption:", zeros, 4) +
              Abort(shrunk, SRC, 30)},
         {"larger size", [=] { MemFree(four, 8, 1, SRC, 31); },
-         grown + ByteLine("Expected:", g4.data(), 4) + "After corruption:\n" + Abort(grown, SRC, 31)},
-        {"check without tracking", [] { LogState.flags |= LOG_MEM_CHECK; MemAlloc(4, 1, SRC, 32); },
+         grown + ByteLine("Expected:", g4.data(), 4) + "After corruption:\n" +
+             Abort(grown, SRC, 31)},
+        {"check without tracking",
+         [] {
+             LogState.flags |= LOG_MEM_CHECK;
+             MemAlloc(4, 1, SRC, 32);
+         },
          Abort("Memory tracking must be enabled\n", SRC, 32)},
-        {"before MemInit", [] { MemInit(0); MemAlloc(1, 1, SRC, 33); },
+        {"before MemInit",
+         [] {
+             MemInit(0);
+             MemAlloc(1, 1, SRC, 33);
+         },
          Abort("Memory exceeds limit ((0 + 12) / 0)\n", SRC, 33)},
     });
     MemFree(eight, 8, 1, SRC, 2);
@@ -290,11 +330,13 @@ TEST_F(MemDeathTest, EveryFaultIsReportedAndEndsWithStatusOne) {
 TEST_F(MemDeathTest, LimitIsGrantedToTheByteAndRefusedPastIt) {
     MemInit(4096);
     std::vector<void*> blocks;
-    for (int i = 0; i < 4; ++i) blocks.push_back(MemAlloc(1016, 1, SRC, 1));
+    for (int i = 0; i < 4; ++i)
+        blocks.push_back(MemAlloc(1016, 1, SRC, 1));
     EXPECT_EQ(MemState.bytesInUse, 4096);
     EXPECT_EXIT(MemAlloc(1, 1, SRC, 41), ::testing::ExitedWithCode(1),
                 Literal(Abort("Memory exceeds limit ((4096 + 12) / 4096)\n", SRC, 41)));
-    for (void* block : blocks) MemFree(block, 1016, 1, SRC, 2);
+    for (void* block : blocks)
+        MemFree(block, 1016, 1, SRC, 2);
 }
 
 TEST_F(MemDeathTest, TrackingFaultsNameTheRecordOrTheCaller) {
@@ -311,32 +353,59 @@ TEST_F(MemDeathTest, TrackingFaultsNameTheRecordOrTheCaller) {
     unsigned char after2[8] = {static_cast<unsigned char>(g2[0] ^ 0x81), g2[1], g2[2], g2[3]};
     const std::int32_t line2 = 2;
     std::memcpy(after2 + 4, &line2, 4);
-    const std::string list = "Memory Tracking: 0x" + Hex(newer) + " alloc'd from [Line 2/mem_test] [5/0x00000001]\n" +
-                             "Memory Tracking: 0x" + Hex(older) + " alloc'd from [Line 1/mem_test] [4/0x00000001]\n";
-    const std::string corrupt = "Memory corrupt (5) <Addr:0x" + Hex(newer) + " Before:0 After:1 Max:4>\n";
-    const std::uintptr_t foreignRecord = MemTrackerAddress(reinterpret_cast<std::uintptr_t>(foreign), 12);
+    const std::string list =
+        "Memory Tracking: 0x" + Hex(newer) + " alloc'd from [Line 2/mem_test] [5/0x00000001]\n" +
+        "Memory Tracking: 0x" + Hex(older) + " alloc'd from [Line 1/mem_test] [4/0x00000001]\n";
+    const std::string corrupt =
+        "Memory corrupt (5) <Addr:0x" + Hex(newer) + " Before:0 After:1 Max:4>\n";
+    const std::uintptr_t foreignRecord =
+        MemTrackerAddress(reinterpret_cast<std::uintptr_t>(foreign), 12);
     // A record that a wrong size would place must lie in the range for the
     // size to be compared at all.
     ASSERT_TRUE(CoreAddressInRange(MemTrackerAddress(a1, 16)));
     ExpectFatal({
         {"wrong rounded size", [=] { MemFree(older, 8, 1, SRC, 51); },
-         list + Abort("Memory tracking mismatch (8 / 4) [0x" + Hex(a1) + " / 0x" + Hex(a1) + "]\n", SRC, 51)},
+         list + Abort("Memory tracking mismatch (8 / 4) [0x" + Hex(a1) + " / 0x" + Hex(a1) + "]\n",
+                      SRC, 51)},
         {"same rounded size", [=] { MemFree(newer, 8, 1, SRC, 52); },
-         Abort("Memory tracking mismatch (8 / 5) [0x" + Hex(a2) + " / 0x" + Hex(a2) + "]\n", SRC, 52)},
+         Abort("Memory tracking mismatch (8 / 5) [0x" + Hex(a2) + " / 0x" + Hex(a2) + "]\n", SRC,
+               52)},
         {"foreign", [] { MemFree(foreign + 4, 4, 1, SRC, 53); },
          list + Abort("Tracker invalid address <0x" + Hex(foreignRecord) + ">\n", "Unsafe", 0)},
-        {"twice", [=] { MemFree(older, 4, 1, SRC, 54); MemFree(older, 4, 1, SRC, 55); },
-         Abort("Invalid memory address (4) <From:0x" + Hex(a1) + " To:0x" + Hex(a1 + 4) + ">\n", SRC, 55)},
-        {"next out of range", [=] { r2->next = reinterpret_cast<MemTracker*>(0x10); MemFree(newer, 5, 1, SRC, 56); },
+        {"twice",
+         [=] {
+             MemFree(older, 4, 1, SRC, 54);
+             MemFree(older, 4, 1, SRC, 55);
+         },
+         Abort("Invalid memory address (4) <From:0x" + Hex(a1) + " To:0x" + Hex(a1 + 4) + ">\n",
+               SRC, 55)},
+        {"next out of range",
+         [=] {
+             r2->next = reinterpret_cast<MemTracker*>(0x10);
+             MemFree(newer, 5, 1, SRC, 56);
+         },
          Abort("Tracker next invalid address <0x" + Hex(r2) + "->0x00000010>\n", "Unsafe", 0)},
-        {"broken link", [=] { r1->prev = nullptr; MemFree(newer, 5, 1, SRC, 57); },
-         Abort("Tracker next invalid link <0x" + Hex(r2) + "->0x" + Hex(r1) + "->0x00000000>\n", SRC, 57)},
+        {"broken link",
+         [=] {
+             r1->prev = nullptr;
+             MemFree(newer, 5, 1, SRC, 57);
+         },
+         Abort("Tracker next invalid link <0x" + Hex(r2) + "->0x" + Hex(r1) + "->0x00000000>\n",
+               SRC, 57)},
         {"full check finds a damaged guard",
-         [=] { newer[8] = after2[0]; LogState.flags |= LOG_MEM_CHECK; MemAlloc(4, 1, SRC, 58); },
-         corrupt + ByteLine("Expected:", g2.data(), 4) + ByteLine("After corruption:", after2, 8) + list +
-             "\n\nABORT: Failure in internal memory check (1 blocks failed)\n"},
+         [=] {
+             newer[8] = after2[0];
+             LogState.flags |= LOG_MEM_CHECK;
+             MemAlloc(4, 1, SRC, 58);
+         },
+         corrupt + ByteLine("Expected:", g2.data(), 4) + ByteLine("After corruption:", after2, 8) +
+             list + "\n\nABORT: Failure in internal memory check (1 blocks failed)\n"},
         {"full check counts the records",
-         [] { MemState.blockCount = 3; LogState.flags |= LOG_MEM_CHECK; MemAlloc(4, 1, SRC, 59); },
+         [] {
+             MemState.blockCount = 3;
+             LogState.flags |= LOG_MEM_CHECK;
+             MemAlloc(4, 1, SRC, 59);
+         },
          "ABORT: Check mismatch of allocation count (3 != 2)\n"},
     });
     MemFree(newer, 5, 1, SRC, 3);

@@ -65,7 +65,8 @@ TEST_F(PoolTest, BlocksHoldHeaderSlotsAndMembersAndGrowAtThe101stMember) {
     constexpr std::int32_t blockSize = HEADER + 100 * (SLOT + 200);
     EXPECT_EQ(pool_->blocks, nullptr);  // the first block comes with the first member
     std::vector<void*> members;
-    for (int i = 0; i < 100; ++i) members.push_back(Take());
+    for (int i = 0; i < 100; ++i)
+        members.push_back(Take());
     PoolBlock* first = pool_->blocks;
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->base, reinterpret_cast<unsigned char*>(first));
@@ -81,7 +82,8 @@ TEST_F(PoolTest, BlocksHoldHeaderSlotsAndMembersAndGrowAtThe101stMember) {
     EXPECT_EQ(pool_->blocks->next, first);
     EXPECT_EQ(members.back(), pool_->blocks->base + HEADER + 100 * SLOT);
     EXPECT_EQ(pool_->inUse, 101);
-    for (void* member : members) Give(member);
+    for (void* member : members)
+        Give(member);
     EXPECT_EQ(pool_->inUse, 0);
     EXPECT_EQ(pool_->peakInUse, 101);
     EXPECT_EQ(MemState.blockCount, 3);  // blocks stay until reset or destroy
@@ -147,7 +149,8 @@ TEST_F(PoolTest, SwitchesTraceZeroFillPassThroughAndVariableSize) {
     std::memset(member, 0xA5, 200);
     Give(member);
     EXPECT_EQ(Take(), member);
-    for (int i = 0; i < 200; ++i) ASSERT_EQ(member[i], 0) << i;
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(member[i], 0) << i;
     EXPECT_EQ(Console(), "-- Pool Alloc 0x" + Hex(member) + " :        200 [pool_test / 1]\n" +
                              "-- Pool Free  0x" + Hex(member) + " :        200 [pool_test / 2]\n" +
                              "-- Pool Alloc 0x" + Hex(member) + " :        200 [pool_test / 1]\n");
@@ -181,7 +184,8 @@ TEST_F(PoolTest, SwitchesTraceZeroFillPassThroughAndVariableSize) {
 TEST_F(PoolDeathTest, FaultsAreReportedAndEndWithStatusOne) {
     void* member = Take();
     const PoolBlock* block = pool_->blocks;
-    const std::int64_t index = (static_cast<unsigned char*>(member) - (block->base + HEADER + 100 * SLOT)) / 200;
+    const std::int64_t index =
+        (static_cast<unsigned char*>(member) - (block->base + HEADER + 100 * SLOT)) / 200;
     const void* slot = block->base + HEADER + index * SLOT;
     static int foreign;
     static const char otherPool[] = "pool";  // same text, another address
@@ -195,19 +199,30 @@ TEST_F(PoolDeathTest, FaultsAreReportedAndEndWithStatusOne) {
         std::function<void()> run;
         std::string expected;
     } rows[] = {
-        {"twice", [&] { void* copy = member; Give(member); Give(copy); },
-         PoolAbort("Unable to find member to free [0x" + Hex(member) + "] [0x" + Hex(slot) + "]\n")},
+        {"twice",
+         [&] {
+             void* copy = member;
+             Give(member);
+             Give(copy);
+         },
+         PoolAbort("Unable to find member to free [0x" + Hex(member) + "] [0x" + Hex(slot) +
+                   "]\n")},
         {"foreign", [&] { Give(&foreign); },
          PoolAbort("Unable to find member to free [0x" + Hex(&foreign) + "] [0x00000000]\n")},
         {"take wrong size", [&] { PoolAlloc(pool_, 100, "caller", 7); },
          PoolAbort("Invalid pool member size (100 != 200) from (caller/7)\n")},
-        {"give wrong size, null member", [&] { void* none = nullptr; PoolFree(pool_, &none, 100, "caller", 8); },
+        {"give wrong size, null member",
+         [&] {
+             void* none = nullptr;
+             PoolFree(pool_, &none, 100, "caller", 8);
+         },
          PoolAbort("Invalid pool member size (100 != 200) from (caller/8)\n")},
         {"tag by address", [] { PoolAlloc(&fake, 200, SRC, 9); },
          PoolAbort("Struct mismatch pointer (0x" + Hex(&fake) + ":pool != pool)\n")},
         {"null pool", [] { PoolAlloc(nullptr, 200, SRC, 10); }, PoolAbort("Pointer is NULL\n")},
         {"null file", [&] { PoolAlloc(pool_, 200, nullptr, 11); }, PoolAbort("Pointer is NULL\n")},
-        {"null member pointer", [&] { PoolFree(pool_, nullptr, 200, SRC, 12); }, PoolAbort("Pointer is NULL\n")},
+        {"null member pointer", [&] { PoolFree(pool_, nullptr, 200, SRC, 12); },
+         PoolAbort("Pointer is NULL\n")},
         {"block too small for its layout", [&] { PoolCarveBlock(pool_, forged); },
          PoolAbort("Pool corrupted (2192 != 64) [0x" + end + " 0x" + Hex(forged) + "]\n")},
     };

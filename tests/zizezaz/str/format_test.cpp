@@ -26,16 +26,17 @@ struct FormatCase {
 };
 
 // FMT("expected", format, args...) runs StrFormat(out, capacity, format, args...).
-#define FMT(expected, ...)                                                              \
-    FormatCase{#__VA_ARGS__, std::string(expected, sizeof(expected) - 1),              \
-               [](char* out, std::int32_t capacity) { return StrFormat(out, capacity, __VA_ARGS__); }}
+#define FMT(expected, ...)                                                                         \
+    FormatCase {                                                                                   \
+#__VA_ARGS__, std::string(expected, sizeof(expected) - 1),                                 \
+            [](char* out, std::int32_t capacity) { return StrFormat(out, capacity, __VA_ARGS__); } \
+    }
 
 constexpr std::int32_t kGuard = 16;
 constexpr char kGuardByte = '\xA5';
 constexpr char kFillByte = '\xCC';
 
-void RunAtCapacity(const FormatCase& c, std::int32_t capacity)
-{
+void RunAtCapacity(const FormatCase& c, std::int32_t capacity) {
     SCOPED_TRACE(testing::Message() << c.call << " into capacity " << capacity);
     std::vector<char> buffer(static_cast<std::size_t>(kGuard + capacity + kGuard), kGuardByte);
     char* out = buffer.data() + kGuard;
@@ -47,7 +48,8 @@ void RunAtCapacity(const FormatCase& c, std::int32_t capacity)
     const std::int32_t stored = capacity < 1 ? 0 : std::min(length, capacity - 1);
     EXPECT_EQ(result, stored);
     if (capacity >= 1) {
-        EXPECT_EQ(std::string(out, static_cast<std::size_t>(stored)), c.expected.substr(0, static_cast<std::size_t>(stored)));
+        EXPECT_EQ(std::string(out, static_cast<std::size_t>(stored)),
+                  c.expected.substr(0, static_cast<std::size_t>(stored)));
         EXPECT_EQ(out[stored], '\0');
     }
     for (std::int32_t i = capacity < 1 ? 0 : stored + 1; i < capacity; ++i) {
@@ -55,16 +57,17 @@ void RunAtCapacity(const FormatCase& c, std::int32_t capacity)
     }
     for (std::int32_t i = 0; i < kGuard; ++i) {
         ASSERT_EQ(buffer[static_cast<std::size_t>(i)], kGuardByte) << "guard before, byte " << i;
-        ASSERT_EQ(buffer[static_cast<std::size_t>(kGuard + capacity + i)], kGuardByte) << "guard after, byte " << i;
+        ASSERT_EQ(buffer[static_cast<std::size_t>(kGuard + capacity + i)], kGuardByte)
+            << "guard after, byte " << i;
     }
 }
 
 // Zero-size, every short size (each cut place), exact fit and roomy.
-void RunCases(const std::vector<FormatCase>& cases)
-{
+void RunCases(const std::vector<FormatCase>& cases) {
     for (const FormatCase& c : cases) {
         const auto length = static_cast<std::int32_t>(c.expected.size());
-        for (std::int32_t capacity = 0; capacity <= length + 1; ++capacity) RunAtCapacity(c, capacity);
+        for (std::int32_t capacity = 0; capacity <= length + 1; ++capacity)
+            RunAtCapacity(c, capacity);
         RunAtCapacity(c, length + 40);
     }
 }
@@ -74,16 +77,17 @@ const unsigned char kIpTen[] = {10, 0, 0, 255};
 const unsigned char kIpMixed[] = {0, 5, 100, 205};
 const unsigned char kDeadBeef[] = {0xDE, 0xAD, 0xBE, 0xEF};
 const char kNoTerminator[] = {'a', 'b', 'c'};
-const char kWithDel[] = "ab\x7f" "cd";
+const char kWithDel[] =
+    "ab\x7f"
+    "cd";
 const std::uint16_t kWideAbc[] = {'a', 'b', 'c', 0};
-const std::uint16_t kWideHighUnits[] = {0x0141, 0x2042, 0};           // low bytes A, B
+const std::uint16_t kWideHighUnits[] = {0x0141, 0x2042, 0};  // low bytes A, B
 const std::uint16_t kWideStopsAt0100[] = {'a', 0x0100, 'b', 0};
 const std::uint16_t kWideDel[] = {'a', 0x7F, 'b', 0};
 const std::uint16_t kWideDelHigh[] = {'a', 0x017F, 'b', 0};
 const std::uint16_t kWideNoTerminator[] = {'x', 'y'};
 
-TEST(StrFormat, PlainTextTabsAndPercent)
-{
+TEST(StrFormat, PlainTextTabsAndPercent) {
     RunCases({
         FMT("", "%s", ""),
         FMT("abc", "abc"),
@@ -99,14 +103,13 @@ TEST(StrFormat, PlainTextTabsAndPercent)
         FMT("ab  ", "ab\t"),
         FMT("abcd    |", "abcd\t|"),
         FMT("abc |", "%s\t|", "abc"),
-        FMT("a\nb |", "a\nb\t|"),  // columns count from the call's start
+        FMT("a\nb |", "a\nb\t|"),   // columns count from the call's start
         FMT("a\tb", "%s", "a\tb"),  // tabs in arguments stay
         FMT("1099511627776|7|0.500000|z", "%ll|%d|%f|%s", 1LL << 40, 7, 0.5, "z"),
     });
 }
 
-TEST(StrFormat, Integers)
-{
+TEST(StrFormat, Integers) {
     RunCases({
         FMT("0", "%d", 0),
         FMT("-2147483648", "%d", std::numeric_limits<int>::min()),
@@ -163,8 +166,7 @@ TEST(StrFormat, Integers)
     });
 }
 
-TEST(StrFormat, FixedAndFloatingPoint)
-{
+TEST(StrFormat, FixedAndFloatingPoint) {
     RunCases({
         FMT("1.500000", "%a", 0x18000),
         FMT("65535.999984", "%a", -1),  // cut, not rounded
@@ -193,8 +195,7 @@ TEST(StrFormat, FixedAndFloatingPoint)
     });
 }
 
-TEST(StrFormat, CharactersAndText)
-{
+TEST(StrFormat, CharactersAndText) {
     RunCases({
         FMT("A", "%c", 'A'),
         FMT("A", "%c", 0x141),
@@ -244,16 +245,14 @@ TEST(StrFormat, CharactersAndText)
 // Log output to standard output, to be captured; restored afterwards.
 class FormatReport : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         savedFlags_ = LogState.flags;
         savedConsole_ = LogState.consoleHandle;
         LogState.flags = LOG_CONSOLE;
         LogState.consoleHandle = PlatConsoleOpen();
         testing::internal::CaptureStdout();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         LogState.flags = savedFlags_;
         LogState.consoleHandle = savedConsole_;
     }
@@ -261,8 +260,7 @@ protected:
     std::uintptr_t savedConsole_ = 0;
 };
 
-TEST_F(FormatReport, OverrunNamesTheFormat)
-{
+TEST_F(FormatReport, OverrunNamesTheFormat) {
     char out[4];
     EXPECT_EQ(StrFormat(out, 4, "abcdef"), 3);
     EXPECT_STREQ(out, "abc");
@@ -270,8 +268,7 @@ TEST_F(FormatReport, OverrunNamesTheFormat)
               "\n\nERROR: The next string overran the print buffer!\nLINE: abcdef");
 }
 
-TEST_F(FormatReport, ExactFitIsNoOverrun)
-{
+TEST_F(FormatReport, ExactFitIsNoOverrun) {
     char out[4];
     EXPECT_EQ(StrFormat(out, 4, "%s", "abc"), 3);
     EXPECT_STREQ(out, "abc");
@@ -279,8 +276,7 @@ TEST_F(FormatReport, ExactFitIsNoOverrun)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
-TEST_F(FormatReport, FieldThatDoesNotFit)
-{
+TEST_F(FormatReport, FieldThatDoesNotFit) {
     char out[6];
     EXPECT_EQ(StrFormat(out, 6, "%10d|%s", 5, "tail"), 5);
     EXPECT_STREQ(out, "     ");
@@ -288,18 +284,17 @@ TEST_F(FormatReport, FieldThatDoesNotFit)
               "\n\nERROR: The next string overran the print buffer!\nLINE: %10d|%s");
 }
 
-TEST_F(FormatReport, TooSmallForAnything)
-{
+TEST_F(FormatReport, TooSmallForAnything) {
     char out[1] = {'x'};
     EXPECT_EQ(StrFormat(out, 0, "abc"), 0);
     EXPECT_EQ(StrFormat(out, -5, "abc"), 0);
     EXPECT_EQ(out[0], 'x');
-    const std::string report = "\n\nERROR: The next string too small to contain anything!\nLINE: abc";
+    const std::string report =
+        "\n\nERROR: The next string too small to contain anything!\nLINE: abc";
     EXPECT_EQ(testing::internal::GetCapturedStdout(), report + report);
 }
 
-TEST(StrFormatDeathTest, NullDestinationOrFormat)
-{
+TEST(StrFormatDeathTest, NullDestinationOrFormat) {
     char out[8];
     EXPECT_EXIT(StrFormat(nullptr, 8, "x"), testing::ExitedWithCode(1), "Pointer is NULL");
     EXPECT_EXIT(StrFormat(out, 8, nullptr), testing::ExitedWithCode(1), "Pointer is NULL");
