@@ -2,14 +2,18 @@
 
 #include "platform/platform.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <pthread.h>
+#include <linux/futex.h>
 #include <sys/stat.h>
+#if __has_include(<sys/single_threaded.h>)
+#include <sys/single_threaded.h>
+#endif
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -102,27 +106,119 @@ void PlatMessageBox(const char* caption, const char* text) {
 // ---- The re-entrant lock ----------------------------------------------
 
 // The log needs exactly one lock, created at start-up and destroyed at
-// shut-down, possibly more than once per process; a single static mutex
-// serves every creation without allocating. A recursive POSIX mutex checks
-// its owner, so an unlock by a thread that does not hold it is refused
-// (EPERM) rather than corrupting the count.
+// shut-down, possibly more than once per process; a single static lock
+// serves every creation without allocating, and all zero is its free state.
+//
+// Every allocation takes it, so it is built for the uncontended case: one
+// compare-and-swap to take and one exchange to give up, no call into the
+// thread library. The lock word follows the futex mutex of Drepper's
+// "Futexes Are Tricky": 0 free, 1 taken, 2 taken and perhaps waited for.
+// A taker swaps 0 for 1; failing that it marks the word 2 and sleeps in
+// the kernel while it reads 2, marking it 2 again each time it wakes,
+// since it cannot know whether others still wait; whoever gets 0 back from
+// that exchange holds the lock. Giving up exchanges the word for 0 and
+// wakes one sleeper only when the old value was 2, so a lock nobody waits
+// for never enters the kernel.
+//
+// While the process has a single thread (the C library says so, and only
+// that thread could change it, by starting another), nobody can race for
+// the word: it is set and cleared with plain stores, as the C library's own
+// mutexes do. A thread started while the lock is held finds the word taken
+// and waits as above; the owner then sees more than one thread and gives
+// the lock up by the exchange that wakes it.
+//
+// Re-entry is tracked beside the word: the owner is named by the address
+// of a thread-local byte (distinct for every live thread and free to
+// read), and depth counts its takes. A thread that finds its own name there
+// already holds the lock and only counts, touching no atomic. Only the
+// owner writes its own name there, so a thread that reads its name back
+// is right; any other thread reads another name or none. An unlock by a
+// thread that is not the owner is refused and changes nothing.
 struct PlatMutex {
-    pthread_mutex_t mutex;
+    std::atomic<std::uint32_t> word;
+    std::atomic<const void*> owner;  // null when free
+    std::uint32_t depth;             // the owner's takes; only the owner touches it
 };
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
+static_assert(std::atomic<const void*>::is_always_lock_free);
 
-static PlatMutex theMutex = {PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP};
+static PlatMutex theMutex;
+static thread_local char threadTag;
+
+enum : std::uint32_t { LOCK_FREE = 0, LOCK_TAKEN = 1, LOCK_WAITED = 2 };
+
+// True only while the calling thread is the process's only one.
+static bool SingleThreaded() {
+#if __has_include(<sys/single_threaded.h>)
+    return __libc_single_threaded != 0;
+#else
+    return false;
+#endif
+}
+
+static void FutexWait(std::atomic<std::uint32_t>* word, std::uint32_t expected) {
+    // Returns at once when the word no longer holds expected; waking early
+    // (a signal, a stray wake) is harmless, the caller looks again.
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAIT_PRIVATE, expected,
+            nullptr, nullptr, 0);
+}
+
+static void FutexWakeOne(std::atomic<std::uint32_t>* word) {
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAKE_PRIVATE, 1, nullptr,
+            nullptr, 0);
+}
 
 PlatMutex* PlatMutexCreate() {
     return &theMutex;
 }
 
+// Every take but that of a free lock in a single-threaded process: a
+// re-entry, a compare-and-swap, or a wait. Kept apart so that the common
+// take needs no stack frame.
+[[gnu::noinline]] static std::int32_t LockShared(PlatMutex* mutex) {
+    const void* self = &threadTag;
+    if (mutex->owner.load(std::memory_order_relaxed) == self) {
+        if (mutex->depth == UINT32_MAX) return 0;
+        ++mutex->depth;
+        return 1;
+    }
+    std::uint32_t seen = LOCK_FREE;
+    if (!mutex->word.compare_exchange_strong(seen, LOCK_TAKEN, std::memory_order_acquire,
+                                             std::memory_order_relaxed)) {
+        if (seen != LOCK_WAITED) seen = mutex->word.exchange(LOCK_WAITED, std::memory_order_acquire);
+        while (seen != LOCK_FREE) {
+            FutexWait(&mutex->word, LOCK_WAITED);
+            seen = mutex->word.exchange(LOCK_WAITED, std::memory_order_acquire);
+        }
+    }
+    mutex->owner.store(self, std::memory_order_relaxed);
+    mutex->depth = 1;
+    return 1;
+}
+
 std::int32_t PlatMutexLock(PlatMutex* mutex) {
     if (mutex == nullptr) return 0;
-    return pthread_mutex_lock(&mutex->mutex) == 0 ? 1 : 0;
+    // A free word has no owner, so this thread cannot hold it already.
+    if (SingleThreaded() && mutex->word.load(std::memory_order_relaxed) == LOCK_FREE) [[likely]] {
+        mutex->word.store(LOCK_TAKEN, std::memory_order_relaxed);
+        mutex->owner.store(&threadTag, std::memory_order_relaxed);
+        mutex->depth = 1;
+        return 1;
+    }
+    return LockShared(mutex);
 }
 
 void PlatMutexUnlock(PlatMutex* mutex) {
-    if (mutex != nullptr) pthread_mutex_unlock(&mutex->mutex);
+    if (mutex == nullptr || mutex->owner.load(std::memory_order_relaxed) != &threadTag) [[unlikely]] {
+        return;
+    }
+    if (--mutex->depth != 0) [[unlikely]] return;
+    mutex->owner.store(nullptr, std::memory_order_relaxed);
+    if (SingleThreaded()) {
+        mutex->word.store(LOCK_FREE, std::memory_order_relaxed);
+    } else if (mutex->word.exchange(LOCK_FREE, std::memory_order_release) == LOCK_WAITED) {
+        FutexWakeOne(&mutex->word);
+    }
 }
 
 void PlatMutexDestroy(PlatMutex*) {

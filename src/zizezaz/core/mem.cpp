@@ -16,6 +16,8 @@
 // make the guard check read past the allocation.
 #include "zizezaz/core/mem.h"
 
+#include <array>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -46,64 +48,77 @@ static_assert(sizeof(void*) != 8 || sizeof(LiveBlock) == 16);
 
 struct LiveTable {
     LiveBlock* entries;
-    std::size_t capacity;  // a power of two, or 0 before the first block
+    std::size_t mask;   // capacity - 1, the capacity a power of two
     std::size_t used;
+    std::size_t limit;  // half the capacity: used may not pass it
 };
 
-LiveTable live;
+// Before the first block the table is two free entries that nothing is put
+// into (its limit is 0), so that a lookup needs no test for a missing table.
+LiveBlock noBlocks[2];
+LiveTable live = {noBlocks, 1, 0, 0};
 
 constexpr std::size_t LIVE_FIRST_CAPACITY = 256;
 
-std::size_t LiveHome(std::uintptr_t block, std::size_t capacity) {
+std::size_t LiveHome(std::uintptr_t block, std::size_t mask) {
     // Fibonacci hashing of the address: block addresses share their low
     // bits, the product's high bits do not.
     const std::uint64_t mixed = static_cast<std::uint64_t>(block >> 2) * 0x9E3779B97F4A7C15ull;
-    return static_cast<std::size_t>(mixed ^ (mixed >> 32)) & (capacity - 1);
+    return static_cast<std::size_t>(mixed ^ (mixed >> 32)) & mask;
 }
 
+// Most blocks sit where their address sends them: the loops below are for
+// the others.
 LiveBlock* LiveFind(std::uintptr_t block) {
-    if (live.capacity == 0) return nullptr;
-    const std::size_t mask = live.capacity - 1;
-    for (std::size_t i = LiveHome(block, live.capacity);; i = (i + 1) & mask) {
-        if (live.entries[i].block == block) return &live.entries[i];
+    std::size_t i = LiveHome(block, live.mask);
+    while (live.entries[i].block != block) [[unlikely]] {
         if (live.entries[i].block == 0) return nullptr;
+        i = (i + 1) & live.mask;
     }
+    return &live.entries[i];
 }
 
+// Room for the entry has been made by LiveReserve.
 void LivePut(const LiveBlock& entry) {
-    const std::size_t mask = live.capacity - 1;
-    std::size_t i = LiveHome(entry.block, live.capacity);
-    while (live.entries[i].block != 0) i = (i + 1) & mask;
+    std::size_t i = LiveHome(entry.block, live.mask);
+    while (live.entries[i].block != 0) [[unlikely]] i = (i + 1) & live.mask;
     live.entries[i] = entry;
     ++live.used;
 }
 
-// Makes room for one more block; 0 when the heap has none for the table.
-std::int32_t LiveReserve() {
-    if ((live.used + 1) * 2 <= live.capacity) return 1;
-    const std::size_t capacity = live.capacity ? live.capacity * 2 : LIVE_FIRST_CAPACITY;
+// Doubles the table; 0 when the heap has no room for it.
+std::int32_t LiveGrow() {
+    const std::size_t capacity = live.limit ? (live.mask + 1) * 2 : LIVE_FIRST_CAPACITY;
     auto* entries = static_cast<LiveBlock*>(std::calloc(capacity, sizeof(LiveBlock)));
     if (entries == nullptr) return 0;
-    LiveTable old = live;
-    live = LiveTable{entries, capacity, 0};
-    for (std::size_t i = 0; i < old.capacity; ++i) {
+    const LiveTable old = live;
+    live = LiveTable{entries, capacity - 1, 0, capacity / 2};
+    for (std::size_t i = 0; i <= old.mask; ++i) {
         if (old.entries[i].block != 0) LivePut(old.entries[i]);
     }
-    std::free(old.entries);
+    if (old.entries != noBlocks) std::free(old.entries);
     return 1;
 }
 
+// Makes room for one more block; 0 when the heap has none for the table.
+std::int32_t LiveReserve() {
+    if (live.used < live.limit) [[likely]] return 1;
+    return LiveGrow();
+}
+
 void LiveRemove(LiveBlock* entry) {
-    const std::size_t mask = live.capacity - 1;
+    const std::size_t mask = live.mask;
     auto hole = static_cast<std::size_t>(entry - live.entries);
-    for (std::size_t i = (hole + 1) & mask; live.entries[i].block != 0; i = (i + 1) & mask) {
+    std::size_t i = (hole + 1) & mask;
+    while (live.entries[i].block != 0) [[unlikely]] {
         // An entry may fill the hole when the hole lies between its home and
         // where it sits now.
-        const std::size_t home = LiveHome(live.entries[i].block, live.capacity);
+        const std::size_t home = LiveHome(live.entries[i].block, mask);
         if (((i - home) & mask) >= ((i - hole) & mask)) {
             live.entries[hole] = live.entries[i];
             hole = i;
         }
+        i = (i + 1) & mask;
     }
     live.entries[hole] = LiveBlock{};
     --live.used;
@@ -147,6 +162,76 @@ std::uintptr_t BlockEnd(std::uintptr_t block, std::int32_t size) {
     return block + static_cast<std::uintptr_t>(static_cast<std::int64_t>(size));
 }
 
+// The guard of a block made here, as the word it is stored as. Such a block
+// lies 4 bytes below a 16-aligned area, so the four low bits of its address
+// are always 1100 and its guard depends only on bits 4 to 10: one of 128
+// words, worked out once. MemGuard stays the rule for any other address.
+constexpr std::uintptr_t FRAME_LOW_BITS = MEM_AREA_ALIGN - MEM_GUARD_SIZE;
+constexpr auto GUARD_WORDS = [] {
+    std::array<std::uint32_t, 128> words{};
+    for (std::uintptr_t i = 0; i < words.size(); ++i) {
+        words[i] = std::bit_cast<std::uint32_t>(MemGuard(i * MEM_AREA_ALIGN + FRAME_LOW_BITS));
+    }
+    return words;
+}();
+
+constexpr std::uint32_t GuardWord(std::uintptr_t block) {
+    return GUARD_WORDS[(block / MEM_AREA_ALIGN) % GUARD_WORDS.size()];
+}
+static_assert(std::bit_cast<std::array<std::uint8_t, 4>>(GuardWord(0x003A123C)) ==
+              MemGuard(0x003A123C));
+static_assert(std::bit_cast<std::array<std::uint8_t, 4>>(GuardWord(0x0052000C)) ==
+              MemGuard(0x0052000C));
+
+std::uint32_t LoadWord(std::uintptr_t address) {
+    std::uint32_t word;
+    std::memcpy(&word, Bytes(address), sizeof word);
+    return word;
+}
+
+void StoreWord(std::uintptr_t address, std::uint32_t word) {
+    std::memcpy(Bytes(address), &word, sizeof word);
+}
+
+// Clears n bytes from p, n a multiple of 4. Below 64 bytes the C library
+// clears with one masked vector store, and a later load that meets a masked
+// store still on its way to memory (the guard check, the heap's own
+// bookkeeping at the start of a released allocation) waits until it is
+// written. Plain stores of fixed width, overlapping where n is not a multiple
+// of the width, are handed on to such loads at once.
+inline void ZeroFill(unsigned char* p, std::size_t n) {
+    if (n > 128) {
+        std::memset(p, 0, n);
+    } else if (n > 64) {
+        std::memset(p, 0, 64);
+        std::memset(p + n - 64, 0, 64);
+    } else if (n >= 32) {
+        std::memset(p, 0, 32);
+        std::memset(p + n - 32, 0, 32);
+    } else if (n >= 16) {
+        std::memset(p, 0, 16);
+        std::memset(p + n - 16, 0, 16);
+    } else if (n >= 8) {
+        std::memset(p, 0, 8);
+        std::memset(p + n - 8, 0, 8);
+    } else {
+        std::memset(p, 0, 4);
+    }
+}
+
+// Clears a released block's leading guard. When the slack before the block
+// allows, together with the four bytes before it: the heap reads the eight
+// bytes that end at the 16-aligned caller's area as soon as the allocation
+// is given back, and one store that covers them all is handed on to that
+// read instead of holding it up.
+void ZeroLeadingGuard(std::uintptr_t block, std::uintptr_t start) {
+    if (block - start >= 4) {
+        std::memset(Bytes(block - 4), 0, 8);
+    } else {
+        std::memset(Bytes(block), 0, MEM_GUARD_SIZE);
+    }
+}
+
 // The first check of MemCheckGuards, made before a byte of the block is read:
 // its start and end must lie in the range, and it must be a live block. Null
 // when not. (The range test is CoreAddressInRange's, written out because it
@@ -175,17 +260,19 @@ LiveBlock* CheckBlockAddress(std::uintptr_t block, std::int32_t size, const char
     return entry;
 }
 
-// Both guards where the block's own size puts them: the common case, checked
-// without counting.
+// Both guards of a live block where the block's own size puts them: the
+// common case, checked without counting.
 std::int32_t GuardsIntact(std::uintptr_t block, std::int64_t rounded, const LiveBlock* entry) {
-    const auto guard = MemGuard(block);
-    const unsigned char* bytes = Bytes(block);
-    return rounded == entry->rounded && std::memcmp(bytes, guard.data(), MEM_GUARD_SIZE) == 0 &&
-           std::memcmp(bytes + rounded - MEM_GUARD_SIZE, guard.data(), MEM_GUARD_SIZE) == 0;
+    const std::uint32_t guard = GuardWord(block);
+    return rounded == entry->rounded && LoadWord(block) == guard &&
+           LoadWord(block + static_cast<std::uintptr_t>(rounded) - MEM_GUARD_SIZE) == guard;
 }
 
-void CheckMemCheckFlag(std::uint32_t logFlags, const char* sourceName, std::int32_t line) {
-    if ((logFlags & LOG_MEM_CHECK) == 0) return;
+// ---- The rare turns of MemAlloc and MemFree ---------------------------------
+// Kept out of line, so that the common case runs straight through.
+
+// LOG_MEM_CHECK is set.
+void CheckAllBlocks(const char* sourceName, std::int32_t line) {
     if (!MemState.tracking) {
         LogSetLocationNoLock(sourceName, line);
         LogAbort("Memory tracking must be enabled\n");
@@ -193,11 +280,28 @@ void CheckMemCheckFlag(std::uint32_t logFlags, const char* sourceName, std::int3
     MemCheckAll();
 }
 
-void CheckSize(std::int32_t size, const char* sourceName, std::int32_t line) {
-    if (size <= 0) {
-        LogSetLocationNoLock(sourceName, line);
-        LogAbort("Invalid Memory Size (%d)\n", size);
-    }
+[[noreturn]] void AbortInvalidSize(std::int32_t size, const char* sourceName, std::int32_t line) {
+    LogSetLocationNoLock(sourceName, line);
+    LogAbort("Invalid Memory Size (%d)\n", size);
+}
+
+[[noreturn]] void AbortOverLimit(std::int64_t rounded, const char* sourceName, std::int32_t line) {
+    LogSetLocationNoLock(sourceName, line);
+    LogAbort("Memory exceeds limit ((%d + %d) / %d)\n", MemState.bytesInUse, Int32(rounded),
+             MemState.byteLimit);
+}
+
+[[noreturn]] void AbortNoMemory(std::uint8_t local, std::int32_t size, std::int64_t rounded,
+                                const char* sourceName, std::int32_t line) {
+    LogSetLocationNoLock(sourceName, line);
+    LogAbort(local ? "No Local Memory available (%d / %d)\n" : "No Memory available (%d / %d)\n",
+             size, Int32(rounded));
+}
+
+[[noreturn]] void AbortNullFree(std::int32_t size, std::int64_t rounded, const char* sourceName,
+                                std::int32_t line) {
+    LogSetLocationNoLock(sourceName, line);
+    LogAbort("No Memory address to free (%d / %d)\n", size, Int32(rounded));
 }
 
 std::int32_t CheckGuards(std::int32_t abortOnFailure, std::uintptr_t block, std::int32_t size,
@@ -214,6 +318,33 @@ MemTracker* TrackerOf(std::uintptr_t block, std::int64_t rounded, std::int32_t s
         address = MemTrackerAddress(block, CheckBlockAddress(block, size, sourceName, line)->rounded);
     }
     return reinterpret_cast<MemTracker*>(address);
+}
+
+// Fills the record that follows a new block and puts it at the head of the
+// list; returns it.
+MemTracker* TrackBlock(std::uintptr_t block, std::int64_t rounded, std::int32_t size,
+                       std::uint32_t flags, const char* sourceName, std::int32_t line) {
+    auto* record = reinterpret_cast<MemTracker*>(MemTrackerAddress(block, rounded));
+    MemTracker* head = MemState.trackerHead;
+    *record = MemTracker{line, sourceName, size, flags, Bytes(block), head,
+                         head ? head->prev : nullptr};
+    if (head) head->prev = record;
+    MemState.trackerHead = record;
+    return record;
+}
+
+// Checks the record of a block being given back, takes it out of the list
+// and clears it.
+void UntrackBlock(std::uintptr_t block, std::int64_t rounded, std::int32_t size,
+                  const char* sourceName, std::int32_t line) {
+    MemTracker* record = TrackerOf(block, rounded, size, sourceName, line);
+    MemCheckTracker(record, block, size, sourceName, line);
+    if (record->prev) record->prev->next = record->next;
+    if (record->next) record->next->prev = record->prev;
+    if (MemState.trackerHead == record) {
+        MemState.trackerHead = record->prev ? record->prev : record->next;
+    }
+    *record = MemTracker{};
 }
 
 }  // namespace
@@ -266,27 +397,26 @@ std::int32_t MemRemove() {
 void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, std::int32_t line) {
     LogLock();
     const std::uint32_t logFlags = LogGetFlags();
-    CheckMemCheckFlag(logFlags, sourceName, line);
-    CheckSize(size, sourceName, line);
+    if (logFlags & LOG_MEM_CHECK) [[unlikely]] CheckAllBlocks(sourceName, line);
+    if (size <= 0) [[unlikely]] AbortInvalidSize(size, sourceName, line);
     const std::int64_t rounded = MemRoundedSize(size);
     if (rounded > std::numeric_limits<std::int32_t>::max() ||
-        MemState.bytesInUse + rounded > MemState.byteLimit) {
-        LogSetLocationNoLock(sourceName, line);
-        LogAbort("Memory exceeds limit ((%d + %d) / %d)\n", MemState.bytesInUse, Int32(rounded),
-                 MemState.byteLimit);
+        MemState.bytesInUse + rounded > MemState.byteLimit) [[unlikely]] {
+        AbortOverLimit(rounded, sourceName, line);
     }
 
     const std::uint8_t local = (flags & MEM_LOCAL_HEAP) ? 1 : 0;
     const std::size_t request = static_cast<std::size_t>(rounded) + AREA_SLACK +
                                 (MemState.tracking ? TRACKER_SLACK : 0);
     void* allocation = nullptr;
-    if (LiveReserve()) allocation = local ? PlatLocalAlloc(request) : std::malloc(request);
-    if (allocation == nullptr) {
-        LogSetLocationNoLock(sourceName, line);
-        LogAbort(local ? "No Local Memory available (%d / %d)\n"
-                                          : "No Memory available (%d / %d)\n",
-                 size, Int32(rounded));
+    if (LiveReserve()) {
+        if (local) [[unlikely]] {
+            allocation = PlatLocalAlloc(request);
+        } else {
+            allocation = std::malloc(request);
+        }
     }
+    if (allocation == nullptr) [[unlikely]] AbortNoMemory(local, size, rounded, sourceName, line);
     const auto start = reinterpret_cast<std::uintptr_t>(allocation);
     const std::uintptr_t area = (start + MEM_GUARD_SIZE + AREA_SLACK) & ~(MEM_AREA_ALIGN - 1);
     const std::uintptr_t block = area - MEM_GUARD_SIZE;
@@ -296,35 +426,31 @@ void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, s
     // follows the block and must itself pass the range test.
     std::uintptr_t top = block + static_cast<std::uintptr_t>(rounded);
     MemTracker* record = nullptr;
-    if (MemState.tracking) {
-        top = MemTrackerAddress(block, rounded);
-        record = reinterpret_cast<MemTracker*>(top);
-        MemTracker* head = MemState.trackerHead;
-        *record = MemTracker{line, sourceName, size, flags, Bytes(block), head,
-                             head ? head->prev : nullptr};
-        if (head) head->prev = record;
-        MemState.trackerHead = record;
+    if (MemState.tracking) [[unlikely]] {
+        record = TrackBlock(block, rounded, size, flags, sourceName, line);
+        top = reinterpret_cast<std::uintptr_t>(record);
     }
-    if (block < CoreAddressLow) CoreAddressLow = block;
-    if (top > CoreAddressHigh) CoreAddressHigh = top;
+    if (block < CoreAddressLow) [[unlikely]] CoreAddressLow = block;
+    if (top > CoreAddressHigh) [[unlikely]] CoreAddressHigh = top;
 
-    const auto guard = MemGuard(block);
-    unsigned char* bytes = Bytes(block);
-    std::memcpy(bytes, guard.data(), MEM_GUARD_SIZE);
-    std::memset(bytes + MEM_GUARD_SIZE, 0, static_cast<std::size_t>(rounded - 2 * MEM_GUARD_SIZE));
-    std::memcpy(bytes + rounded - MEM_GUARD_SIZE, guard.data(), MEM_GUARD_SIZE);
+    const std::uint32_t guard = GuardWord(block);
+    StoreWord(block, guard);
+    ZeroFill(Bytes(area), static_cast<std::size_t>(rounded - 2 * MEM_GUARD_SIZE));
+    StoreWord(block + static_cast<std::uintptr_t>(rounded) - MEM_GUARD_SIZE, guard);
 
     MemState.blockCount += 1;
     MemState.bytesInUse = Int32(MemState.bytesInUse + rounded);
-    if (MemState.blockCount > MemState.peakBlockCount) MemState.peakBlockCount = MemState.blockCount;
-    if (MemState.bytesInUse > MemState.peakBytes) MemState.peakBytes = MemState.bytesInUse;
+    if (MemState.blockCount > MemState.peakBlockCount) [[unlikely]] {
+        MemState.peakBlockCount = MemState.blockCount;
+    }
+    if (MemState.bytesInUse > MemState.peakBytes) [[unlikely]] MemState.peakBytes = MemState.bytesInUse;
     LogUnlock();
 
-    if (logFlags & LOG_MEM_TRACE) {
-        LogPrint("-- Alloc 0x%p 0x%p: %10d [%s / %d]\n", static_cast<void*>(bytes + MEM_GUARD_SIZE),
-                 static_cast<void*>(record), size, sourceName, line);
+    if (logFlags & LOG_MEM_TRACE) [[unlikely]] {
+        LogPrint("-- Alloc 0x%p 0x%p: %10d [%s / %d]\n", AsPointer(area), static_cast<void*>(record),
+                 size, sourceName, line);
     }
-    return bytes + MEM_GUARD_SIZE;
+    return Bytes(area);
 }
 
 // The flags only matter to the caller's bookkeeping: the block goes back to
@@ -336,45 +462,37 @@ void MemFree(void* pointer, std::int32_t size, [[maybe_unused]] std::uint32_t fl
     const std::int64_t rounded = MemRoundedSize(size);
     const std::uintptr_t block = reinterpret_cast<std::uintptr_t>(pointer) - MEM_GUARD_SIZE;
     const std::uint32_t logFlags = LogGetFlags();
-    if (logFlags & LOG_MEM_TRACE) {
+    if (logFlags & LOG_MEM_TRACE) [[unlikely]] {
         const void* record = MemState.tracking ? AsPointer(MemTrackerAddress(block, rounded)) : nullptr;
         LogPrint("-- Free  0x%p 0x%p: %10d [%s / %d]\n", pointer, record, size, sourceName, line);
     }
 
     LogLock();
-    CheckMemCheckFlag(logFlags, sourceName, line);
-    CheckSize(size, sourceName, line);
-    if (pointer == nullptr) {
-        LogSetLocationNoLock(sourceName, line);
-        LogAbort("No Memory address to free (%d / %d)\n", size, Int32(rounded));
-    }
-
-    if (MemState.tracking) {
-        MemTracker* record = TrackerOf(block, rounded, size, sourceName, line);
-        MemCheckTracker(record, block, size, sourceName, line);
-        if (record->prev) record->prev->next = record->next;
-        if (record->next) record->next->prev = record->prev;
-        if (MemState.trackerHead == record) {
-            MemState.trackerHead = record->prev ? record->prev : record->next;
-        }
-        *record = MemTracker{};
-    }
+    if (logFlags & LOG_MEM_CHECK) [[unlikely]] CheckAllBlocks(sourceName, line);
+    if (size <= 0) [[unlikely]] AbortInvalidSize(size, sourceName, line);
+    if (pointer == nullptr) [[unlikely]] AbortNullFree(size, rounded, sourceName, line);
+    if (MemState.tracking) [[unlikely]] UntrackBlock(block, rounded, size, sourceName, line);
 
     LiveBlock* entry = LiveBlockAt(block, size);
-    if (entry == nullptr) AbortInvalidAddress(block, size, sourceName, line);
-    if (!GuardsIntact(block, rounded, entry)) CheckGuards(1, block, size, sourceName, line, entry);
+    if (entry == nullptr) [[unlikely]] AbortInvalidAddress(block, size, sourceName, line);
+    if (!GuardsIntact(block, rounded, entry)) [[unlikely]] {
+        CheckGuards(1, block, size, sourceName, line, entry);
+    }
 
     // The guards are intact, so the given size is not larger than the
     // block's own. The block goes back to the heap it came from, whatever
     // the flags say: the other heap's release would not know it.
-    void* allocation = Bytes(block - entry->start);
+    const std::uintptr_t start = block - entry->start;
     const std::uint8_t local = entry->local;
     LiveRemove(entry);
-    std::memset(Bytes(block), 0, static_cast<std::size_t>(rounded));
-    if (local) {
-        PlatLocalFree(allocation);
+    // The same stores as the allocation made, then the two guards.
+    ZeroFill(Bytes(block + MEM_GUARD_SIZE), static_cast<std::size_t>(rounded - 2 * MEM_GUARD_SIZE));
+    StoreWord(block + static_cast<std::uintptr_t>(rounded) - MEM_GUARD_SIZE, 0);
+    ZeroLeadingGuard(block, start);
+    if (local) [[unlikely]] {
+        PlatLocalFree(Bytes(start));
     } else {
-        std::free(allocation);
+        std::free(Bytes(start));
     }
 
     MemState.blockCount -= 1;
