@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "zizezaz/core/cmdline.h"
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
 
@@ -27,7 +28,7 @@ std::string LogPathFor(const char* name) {
 // Starts the library afresh with the given flags, as the program does.
 void Start(const std::string& path, std::uint32_t flags) {
     static const char* const argv[] = {"log_bench"};
-    PlatSetCommandLine(1, argv);
+    CmdLineSetFromArgs(1, argv);
     CoreShutdown();
     CoreInit(path.c_str(), flags);
 }

@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "zizezaz/core/cmdline.h"
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
-#include "zizezaz/core/mem.h"
-#include "zizezaz/pool/pool.h"
+#include "zizezaz/mem/mem.h"
+#include "zizezaz/mem/pool.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ constexpr int BATCH = 100;
 void Start() {
     static const int started = [] {
         const char* const argv[] = {"mem_bench"};
-        PlatSetCommandLine(1, argv);
+        CmdLineSetFromArgs(1, argv);
         CoreInit("debug.log", LOG_CONSOLE | LOG_NO_ABORT_BOX);
         return MemInit(0x7FFFFFFF);
     }();
@@ -53,9 +54,11 @@ void MallocFreeBatch(benchmark::State& state) {
     const auto size = static_cast<std::size_t>(state.range(0));
     std::vector<void*> blocks(BATCH);
     for (auto _ : state) {
-        for (void*& p : blocks) p = std::malloc(size);
+        for (void*& p : blocks)
+            p = std::malloc(size);
         benchmark::DoNotOptimize(blocks.data());
-        for (void* p : blocks) std::free(p);
+        for (void* p : blocks)
+            std::free(p);
     }
     state.SetItemsProcessed(state.iterations() * BATCH);
 }
@@ -65,9 +68,11 @@ void MemAllocFreeBatch(benchmark::State& state) {
     const auto size = static_cast<std::int32_t>(state.range(0));
     std::vector<void*> blocks(BATCH);
     for (auto _ : state) {
-        for (void*& p : blocks) p = MemAlloc(size, 1, SRC, __LINE__);
+        for (void*& p : blocks)
+            p = MemAlloc(size, 1, SRC, __LINE__);
         benchmark::DoNotOptimize(blocks.data());
-        for (void* p : blocks) MemFree(p, size, 1, SRC, __LINE__);
+        for (void* p : blocks)
+            MemFree(p, size, 1, SRC, __LINE__);
     }
     state.SetItemsProcessed(state.iterations() * BATCH);
 }
@@ -95,9 +100,11 @@ void PoolAllocFreeBatch(benchmark::State& state) {
     Pool* pool = KeywordPool();
     std::vector<void*> members(BATCH);
     for (auto _ : state) {
-        for (void*& p : members) p = PoolAlloc(pool, 200, SRC, __LINE__);
+        for (void*& p : members)
+            p = PoolAlloc(pool, 200, SRC, __LINE__);
         benchmark::DoNotOptimize(members.data());
-        for (void*& p : members) PoolFree(pool, &p, 200, SRC, __LINE__);
+        for (void*& p : members)
+            PoolFree(pool, &p, 200, SRC, __LINE__);
     }
     state.SetItemsProcessed(state.iterations() * BATCH);
     PoolDestroy(&pool);

@@ -4,17 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 // ---- Command line -----------------------------------------------------
 // The full command line, program path included, as one 8-bit text; null
-// when the process has none. On POSIX it is rebuilt from argv by the entry.
+// when the process has none. POSIX has no such text: the entry joins argv
+// into one and hands it over here. The line is not copied and must outlive
+// every later call.
 const char* PlatCommandLine();
-void PlatSetCommandLine(int argc, const char* const* argv);
-
-// Joins argument words into one line that the library's field rules split
-// back into the same words (see cmdline_posix.cpp for what cannot be said).
-void PlatJoinArgs(int argc, const char* const* argv, std::string* line);
+void PlatSetCommandLine(const char* line);
 
 // ---- Process and threads ---------------------------------------------
 // Full path of the program file into buf (capacity counts the terminator);

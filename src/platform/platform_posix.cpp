@@ -2,21 +2,33 @@
 
 #include "platform/platform.h"
 
+#include <fcntl.h>
+#include <linux/futex.h>
+#include <sys/stat.h>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
-#include <linux/futex.h>
-#include <sys/stat.h>
 #if __has_include(<sys/single_threaded.h>)
 #include <sys/single_threaded.h>
 #endif
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// ---- Command line -----------------------------------------------------
+
+static const char* commandLine = nullptr;
+
+const char* PlatCommandLine() {
+    return commandLine;
+}
+
+void PlatSetCommandLine(const char* line) {
+    commandLine = line;
+}
 
 // ---- Process and threads ---------------------------------------------
 
@@ -86,11 +98,13 @@ void PlatConsoleWrite(std::uintptr_t console, const char* text, std::size_t len)
 
 void PlatMessageBox(const char* caption, const char* text) {
     std::size_t n = 0;
-    while (caption[n] != '\0') n++;
+    while (caption[n] != '\0')
+        n++;
     WriteAll(STDERR_FILENO, caption, n);
     WriteAll(STDERR_FILENO, "\n", 1);
     n = 0;
-    while (text[n] != '\0') n++;
+    while (text[n] != '\0')
+        n++;
     WriteAll(STDERR_FILENO, text, n);
     WriteAll(STDERR_FILENO, "\n", 1);
     // Unattended runs (cron, pipes, CI) must never hang on the box.
@@ -139,8 +153,8 @@ struct PlatMutex {
     std::atomic<const void*> owner;  // null when free
     std::uint32_t depth;             // the owner's takes; only the owner touches it
 };
-static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
-static_assert(std::atomic<const void*>::is_always_lock_free);
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free, "the word is a futex word");
+static_assert(std::atomic<const void*>::is_always_lock_free, "read without the lock");
 
 static PlatMutex theMutex;
 static thread_local char threadTag;
@@ -185,7 +199,8 @@ PlatMutex* PlatMutexCreate() {
     std::uint32_t seen = LOCK_FREE;
     if (!mutex->word.compare_exchange_strong(seen, LOCK_TAKEN, std::memory_order_acquire,
                                              std::memory_order_relaxed)) {
-        if (seen != LOCK_WAITED) seen = mutex->word.exchange(LOCK_WAITED, std::memory_order_acquire);
+        if (seen != LOCK_WAITED)
+            seen = mutex->word.exchange(LOCK_WAITED, std::memory_order_acquire);
         while (seen != LOCK_FREE) {
             FutexWait(&mutex->word, LOCK_WAITED);
             seen = mutex->word.exchange(LOCK_WAITED, std::memory_order_acquire);
@@ -209,10 +224,12 @@ std::int32_t PlatMutexLock(PlatMutex* mutex) {
 }
 
 void PlatMutexUnlock(PlatMutex* mutex) {
-    if (mutex == nullptr || mutex->owner.load(std::memory_order_relaxed) != &threadTag) [[unlikely]] {
+    if (mutex == nullptr || mutex->owner.load(std::memory_order_relaxed) != &threadTag)
+        [[unlikely]] {
         return;
     }
-    if (--mutex->depth != 0) [[unlikely]] return;
+    if (--mutex->depth != 0) [[unlikely]]
+        return;
     mutex->owner.store(nullptr, std::memory_order_relaxed);
     if (SingleThreaded()) {
         mutex->word.store(LOCK_FREE, std::memory_order_relaxed);
@@ -221,8 +238,7 @@ void PlatMutexUnlock(PlatMutex* mutex) {
     }
 }
 
-void PlatMutexDestroy(PlatMutex*) {
-}
+void PlatMutexDestroy(PlatMutex*) {}
 
 // ---- Log file ---------------------------------------------------------
 
@@ -288,15 +304,17 @@ void PlatLogClose(std::int32_t fd) {
 
 // ---- Files and directories --------------------------------------------
 
-static_assert(PLAT_ERROR_ALREADY_EXISTS == EEXIST);
+static_assert(PLAT_ERROR_ALREADY_EXISTS == EEXIST, "callers compare errors with the constant");
 
 std::int32_t PlatCurrentDir(char* buf, std::int32_t capacity) {
     char local[4096];
     if (getcwd(local, sizeof local) == nullptr) return 0;
     std::size_t n = 0;
-    while (local[n] != '\0') n++;
+    while (local[n] != '\0')
+        n++;
     if (capacity < 1 || n + 1 > static_cast<std::size_t>(capacity)) return 0;
-    for (std::size_t i = 0; i <= n; i++) buf[i] = local[i];
+    for (std::size_t i = 0; i <= n; i++)
+        buf[i] = local[i];
     return 1;
 }
 

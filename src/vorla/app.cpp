@@ -6,20 +6,18 @@
 #include "zizezaz/core/cmdline.h"
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
-#include "zizezaz/core/mem.h"
+#include "zizezaz/mem/mem.h"
 #include "zizezaz/str/str.h"
 
-namespace {
-
-constexpr char kProgramName[] = "Vorla";
-constexpr char kVersion[] = "1.04";
-constexpr char kBuildKind[] = "Release";
+static constexpr char kProgramName[] = "Vorla";
+static constexpr char kVersion[] = "1.04";
+static constexpr char kBuildKind[] = "Release";
 // Where the program is published; the usage text points users here.
-constexpr char kHomePage[] = "https://quendil.example/vorla/";
+static constexpr char kHomePage[] = "https://quendil.example/vorla/";
 
 // Option values and the command line keep at most 999 characters.
-constexpr std::int32_t kValueCapacity = 1000;
-constexpr std::int32_t kCommandCapacity = 1024;
+static constexpr std::int32_t kValueCapacity = 1000;
+static constexpr std::int32_t kCommandCapacity = 1024;
 
 struct Option {
     const char* word;
@@ -27,13 +25,13 @@ struct Option {
 };
 
 // Compared in this order; the first character of a field is never looked at.
-constexpr Option kOptions[] = {
+static constexpr Option kOptions[] = {
     {"Wildcard", &AppConfig::wildcard}, {"Offset", &AppConfig::offset},
     {"Execute", &AppConfig::execute},   {"Filename", &AppConfig::filename},
     {"Target", &AppConfig::target},     {"Source", &AppConfig::source},
 };
 
-const Option* FindOption(const char* field) {
+static const Option* FindOption(const char* field) {
     if (field[0] == '\0') return nullptr;
     for (const Option& option : kOptions) {
         if (StrEqualNoCase(field + 1, option.word)) return &option;
@@ -41,7 +39,7 @@ const Option* FindOption(const char* field) {
     return nullptr;
 }
 
-void PrintUsage() {
+static void PrintUsage() {
     LogPrint("\nQuendil %s version %s (%s)\n", kProgramName, kVersion, kBuildKind);
     LogPrint("The latest version can always be found at %s\n", kHomePage);
     LogPrint("\nUsage:   Vorla [options]\n");
@@ -53,7 +51,7 @@ void PrintUsage() {
     LogPrint("           /EXECUTE [...]      Command to execute\n");
 }
 
-void ReadOptions(AppConfig* config, const char* commandLine, std::int32_t fieldCount) {
+static void ReadOptions(AppConfig* config, const char* commandLine, std::int32_t fieldCount) {
     char field[kCommandCapacity];
     std::int32_t i = 1;
     while (i < fieldCount) {
@@ -73,8 +71,6 @@ void ReadOptions(AppConfig* config, const char* commandLine, std::int32_t fieldC
         i += 2;
     }
 }
-
-}  // namespace
 
 std::int32_t AppRun(AppConfig* config) {
     LogPrint("Offset:   [%s]\n", config->offset);

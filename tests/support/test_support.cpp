@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/platform.h"
+#include "zizezaz/core/cmdline.h"
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/core/log_internal.h"
@@ -67,7 +68,7 @@ void ResetLog() {
 void StartCore(const char* program, std::uint32_t flags) {
     static const std::int32_t started = [&] {
         const char* const argv[] = {program};
-        PlatSetCommandLine(1, argv);
+        CmdLineSetFromArgs(1, argv);
         return CoreInit("debug.log", flags);
     }();
     (void)started;

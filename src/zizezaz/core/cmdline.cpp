@@ -12,12 +12,39 @@
 // one place before it starts and that place may lie before the text.
 //
 // No state is kept between calls; every operation scans from the start.
+//
+// Where the system hands over argv already split (POSIX), CmdLineJoin puts
+// the words back into one line that these rules split into the same words:
+//   - a word without separators and without quotes is written as it is;
+//   - a word with quotes but no separators is written with each quote
+//     doubled (a doubled quote is one quote wherever it stands);
+//   - a word with separators is enclosed in quotes, inner quotes doubled;
+//   - the words are joined by one blank.
+// A word that begins with a quote needs nothing extra: the rules skip a
+// quote at the very start of a field, and the doubled quotes that follow
+// still pair up to the same bytes when the copy collapses them.
+//
+// Two kinds of word cannot be said in these rules at all:
+//   - An empty word that is not the last. A field is empty only when it is a
+//     lone quote at the very end of the line, so an empty last word is
+//     written as a lone quote and comes back empty. Anywhere else the empty
+//     word is written as "" (a doubled quote), which comes back as a field
+//     holding one quote - what a Windows user gets by typing "" - so that
+//     the words after it keep their field numbers.
+//   - A word of two or more bytes that ends with a separator. A field never
+//     ends with a separator except when that separator is its first byte, so
+//     the trailing separators are lost: "a b " comes back as "a b", and a
+//     word of blanks only comes back as one blank.
+// Every other word of bytes 1..255 comes back exactly; the round-trip test
+// checks that, and what the two exceptions become.
 #include "zizezaz/core/cmdline.h"
 
+#include <vector>
+
+#include "platform/platform.h"
+#include "zizezaz/core/core_internal.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/str/str.h"
-
-static constexpr const char* kSourceName = "orv-core";
 
 // CmdLineCountFields asks for this field number; the scan then stops as the
 // field after it begins, so counts saturate at this number + 2.
@@ -53,7 +80,7 @@ static std::int32_t ContentStart(const char* text, std::int32_t at) {
 std::int32_t CmdLineScan(const char* text, std::int32_t wanted, std::int32_t* count,
                          std::int32_t* start, std::int32_t* end) {
     if (text == nullptr || start == nullptr || end == nullptr) {
-        LogAbortNull(kSourceName, __LINE__);
+        LogAbortNull(kCoreSourceName, __LINE__);
     }
     // 64 bits so that wanted + 1 cannot overflow for any wanted.
     const std::int64_t target = wanted;
@@ -131,7 +158,7 @@ std::int32_t CmdLineScan(const char* text, std::int32_t wanted, std::int32_t* co
 
 std::int32_t CmdLineCopyField(const char* text, std::int32_t start, std::int32_t end,
                               char* destination, std::int32_t capacity) {
-    if (text == nullptr || destination == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (text == nullptr || destination == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
     if (capacity < 1) return 1;  // no room even for the terminator
     std::int64_t remaining = static_cast<std::int64_t>(end) - start + 1;
     if (remaining > capacity - 1) remaining = capacity - 1;
@@ -156,7 +183,7 @@ std::int32_t CmdLineCopyField(const char* text, std::int32_t start, std::int32_t
 }
 
 std::int32_t CmdLineCountFields(const char* text, std::int32_t* count) {
-    if (text == nullptr || count == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (text == nullptr || count == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
     std::int32_t start = 0;
     std::int32_t end = 0;
     *count = 0;
@@ -166,7 +193,7 @@ std::int32_t CmdLineCountFields(const char* text, std::int32_t* count) {
 
 std::int32_t CmdLineGetField(const char* text, std::int32_t n, char* destination,
                              std::int32_t capacity) {
-    if (text == nullptr || destination == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (text == nullptr || destination == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
     if (capacity > 0) destination[0] = '\0';
     std::int32_t start = 0;
     std::int32_t end = 0;
@@ -178,7 +205,7 @@ std::int32_t CmdLineGetField(const char* text, std::int32_t n, char* destination
 // The switch test looks at the raw text, ignoring fields and quotes, so a
 // switch word is also found inside a quoted value of another option.
 std::int32_t CmdLineHasSwitch(const char* text, const char* word) {
-    if (text == nullptr || word == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (text == nullptr || word == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
     const std::int32_t length = StrLength(word);
     const char* found = nullptr;
     const char* from = text;
@@ -193,4 +220,64 @@ std::int32_t CmdLineHasSwitch(const char* text, const char* word) {
         from = found + 1;
     }
     return 0;
+}
+
+// The bounded output of CmdLineJoin: bytes past the capacity are counted,
+// not stored, so that one pass tells the caller the size it needs.
+struct JoinOutput {
+    char* line;
+    std::int64_t capacity;
+    std::int64_t length;
+};
+
+static void Put(JoinOutput* out, char c) {
+    if (out->length < out->capacity - 1) out->line[out->length] = c;
+    ++out->length;
+}
+
+static void PutWord(JoinOutput* out, const char* word, bool last) {
+    if (word == nullptr || word[0] == '\0') {
+        Put(out, '"');
+        if (!last) Put(out, '"');
+        return;
+    }
+    bool hasSeparator = false;
+    bool hasQuote = false;
+    for (const char* p = word; *p != '\0'; ++p) {
+        if (IsSeparator(static_cast<unsigned char>(*p))) hasSeparator = true;
+        if (*p == '"') hasQuote = true;
+    }
+    if (hasSeparator) Put(out, '"');
+    for (const char* p = word; *p != '\0'; ++p) {
+        if (hasQuote && *p == '"') Put(out, '"');
+        Put(out, *p);
+    }
+    if (hasSeparator) Put(out, '"');
+}
+
+std::int32_t CmdLineJoin(std::int32_t count, const char* const* words, char* line,
+                         std::int64_t capacity, std::int64_t* length) {
+    if (length == nullptr || (capacity > 0 && line == nullptr)) {
+        LogAbortNull(kCoreSourceName, __LINE__);
+    }
+    JoinOutput out{line, capacity, 0};
+    for (std::int32_t i = 0; words != nullptr && i < count; ++i) {
+        if (i > 0) Put(&out, ' ');
+        PutWord(&out, words[i], i == count - 1);
+    }
+    if (capacity > 0) line[out.length < capacity ? out.length : capacity - 1] = '\0';
+    *length = out.length;
+    return out.length < capacity ? 1 : 0;
+}
+
+std::int32_t CmdLineSetFromArgs(std::int32_t count, const char* const* words) {
+    // The platform keeps only a pointer, so the line lives as long as the
+    // process; a later call replaces it.
+    static std::vector<char> line;
+    std::int64_t length = 0;
+    CmdLineJoin(count, words, nullptr, 0, &length);
+    line.assign(static_cast<std::size_t>(length) + 1, '\0');
+    CmdLineJoin(count, words, line.data(), length + 1, &length);
+    PlatSetCommandLine(line.data());
+    return 1;
 }

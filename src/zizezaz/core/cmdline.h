@@ -20,3 +20,13 @@ std::int32_t CmdLineGetField(const char* text, std::int32_t n, char* destination
 // 1 when word stands anywhere in the raw text right after '-' or '/' and
 // is followed by a blank or the end; letter case is ignored.
 std::int32_t CmdLineHasSwitch(const char* text, const char* word);
+
+// Joins count words into one line that the field rules split back into the
+// same words (cmdline.cpp tells the two kinds of word they cannot express).
+// At most capacity - 1 characters are stored, always terminated when
+// capacity > 0; *length receives the length of the whole line. 1 when the
+// whole line fit.
+std::int32_t CmdLineJoin(std::int32_t count, const char* const* words, char* line,
+                         std::int64_t capacity, std::int64_t* length);
+// Joins an argument vector and makes it the process's command line.
+std::int32_t CmdLineSetFromArgs(std::int32_t count, const char* const* words);

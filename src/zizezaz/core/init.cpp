@@ -1,27 +1,24 @@
 // init.cpp: start-up and shut-down of the support library: the log
-// switches, the log lock, the log file's place beside the program file,
-// the console, and the address range of the tracked allocator.
+// switches, the log lock, the log file's place beside the program file and
+// the console.
 #include "zizezaz/core/init.h"
 
 #include <cstdint>
+#include <iterator>
 
 #include "platform/platform.h"
 #include "zizezaz/core/cmdline.h"
+#include "zizezaz/core/core_internal.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/core/log_internal.h"
+#include "zizezaz/str/ascii.h"
 #include "zizezaz/str/str.h"
 
-std::uintptr_t CoreAddressLow = UINTPTR_MAX;  // empty range until the first block
-std::uintptr_t CoreAddressHigh = 0;
-
-namespace {
-
-constexpr const char* kSourceName = "orv-core";
-constexpr const char* kVersion = "0.50";
-constexpr const char* kRevision = "9.517.1219.04";
-constexpr const char* kDefaultLogName = "debug.log";
-constexpr const char* kLongPathPrefix = "\\\\?\\";
-constexpr const char* kLongUncPrefix = "\\\\?\\UNC\\";
+static constexpr const char* kVersion = "0.50";
+static constexpr const char* kRevision = "9.517.1219.04";
+static constexpr const char* kDefaultLogName = "debug.log";
+static constexpr const char* kLongPathPrefix = "\\\\?\\";
+static constexpr const char* kLongUncPrefix = "\\\\?\\UNC\\";
 
 struct SwitchWord {
     const char* word;
@@ -29,7 +26,7 @@ struct SwitchWord {
 };
 
 // Tested in this order; every word present adds its bits.
-constexpr SwitchWord kSwitches[] = {
+static constexpr SwitchWord kSwitches[] = {
     {"debug", LOG_FILE | LOG_VERBOSE},
     {"perthread", LOG_PER_THREAD | LOG_APPEND},
     {"unique", LOG_DATED_NAME | LOG_APPEND | LOG_VERBOSE | LOG_FILE},
@@ -39,20 +36,14 @@ constexpr SwitchWord kSwitches[] = {
     {"append", LOG_APPEND},
     {"externalprint", LOG_EXTERNAL_PRINT},
 };
-static_assert(sizeof kSwitches / sizeof kSwitches[0] == 8);
+static_assert(std::size(kSwitches) == 8, "the eight log switches of the command line");
 
-bool IsSeparator(char c) {
-    return c == '/' || c == '\\';
+static bool IsAbsolute(const char* name) {
+    return AsciiIsPathSeparator(name[0]) || (name[0] != '\0' && name[1] == ':');
 }
-
-bool IsAbsolute(const char* name) {
-    return IsSeparator(name[0]) || (name[0] != '\0' && name[1] == ':');
-}
-
-}  // namespace
 
 std::int32_t LogParseSwitches(std::uint32_t* flags, const char* commandLine) {
-    if (flags == nullptr || commandLine == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (flags == nullptr || commandLine == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
     std::uint32_t found = 0;
     for (const SwitchWord& entry : kSwitches) {
         if (CmdLineHasSwitch(commandLine, entry.word)) found |= entry.bits;
@@ -63,7 +54,7 @@ std::int32_t LogParseSwitches(std::uint32_t* flags, const char* commandLine) {
 
 std::int32_t CoreLogPath(const char* modulePath, const char* logName, char* path) {
     if (modulePath == nullptr || logName == nullptr || path == nullptr) {
-        LogAbortNull(kSourceName, __LINE__);
+        LogAbortNull(kCoreSourceName, __LINE__);
     }
     if (IsAbsolute(logName)) {
         StrCopyN(path, logName, LOG_PATH_CAPACITY);
@@ -84,7 +75,7 @@ std::int32_t CoreLogPath(const char* modulePath, const char* logName, char* path
     // path without one (or none at all) leaves the name relative to the
     // current directory.
     std::int32_t keep = StrLength(path);
-    while (keep > 0 && !IsSeparator(path[keep - 1]))
+    while (keep > 0 && !AsciiIsPathSeparator(path[keep - 1]))
         --keep;
     path[keep] = '\0';
     const char* name = StrLength(logName) < 2 ? kDefaultLogName : logName;
@@ -94,14 +85,14 @@ std::int32_t CoreLogPath(const char* modulePath, const char* logName, char* path
 
 std::int32_t CoreInit(const char* logName, std::uint32_t flags) {
     LogState.mainThreadId = PlatThreadId();
-    if (logName == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (logName == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
     if (LogState.mutex != nullptr) {
-        LogSetLocation(kSourceName, __LINE__);
+        LogSetLocation(kCoreSourceName, __LINE__);
         LogAbort("Zizezaz already initialized\n");
     }
     LogMutexCreate();
     if (PlatCommandLine() == nullptr) {
-        LogSetLocation(kSourceName, __LINE__);
+        LogSetLocation(kCoreSourceName, __LINE__);
         LogAbort("Unable to retrieve commandline!\n");
     }
     char module[LOG_PATH_CAPACITY];
@@ -125,7 +116,7 @@ std::int32_t LogConfigure(const char* path, std::uint32_t flags) {
     if ((flags & LOG_PER_THREAD) && !(flags & LOG_APPEND)) {
         // Threads take turns on their files, each turn reopening one; an
         // emptied file would lose the thread's earlier messages.
-        LogSetLocation(kSourceName, __LINE__);
+        LogSetLocation(kCoreSourceName, __LINE__);
         LogAbort("Threaded logging requires append to be on\n");
     }
     if (LogState.fileDescriptor != 0) PlatLogClose(LogState.fileDescriptor);
@@ -172,8 +163,4 @@ std::int32_t LogMutexDestroy() {
     LogState.mutex = nullptr;
     LogState.lockBypass = 1;  // nothing left to lock, even if the switch failed
     return 1;
-}
-
-std::int32_t CoreAddressInRange(std::uintptr_t address) {
-    return (CoreAddressLow <= address && address <= CoreAddressHigh) ? 1 : 0;
 }

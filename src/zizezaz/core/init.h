@@ -1,5 +1,5 @@
-// init.h: start-up and shut-down of the support library, the log switches
-// of the command line, and the address range of the tracked allocator.
+// init.h: start-up and shut-down of the support library, and the log
+// switches of the command line.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +12,3 @@ std::int32_t CoreInit(const char* logName, std::uint32_t flags);
 std::int32_t LogConfigure(const char* path, std::uint32_t flags);
 // Closes the log file and switches locking off; logging still works after.
 std::int32_t CoreShutdown();
-
-std::int32_t LogSetLockBypass(std::int32_t bypass);
-std::int32_t LogMutexCreate();
-std::int32_t LogMutexDestroy();
-
-// Lowest and highest address ever handed out by the tracked allocator.
-extern std::uintptr_t CoreAddressLow;
-extern std::uintptr_t CoreAddressHigh;
-std::int32_t CoreAddressInRange(std::uintptr_t address);

@@ -12,8 +12,10 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
+#include "zizezaz/core/core_internal.h"
 #include "zizezaz/core/log_internal.h"
 #include "zizezaz/str/format.h"
+#include "zizezaz/str/report.h"
 #include "zizezaz/str/str.h"
 
 LogStateRecord LogState = {
@@ -30,27 +32,25 @@ LogStateRecord LogState = {
     .lockBypass = 1,  // no locking until start-up creates the mutex
 };
 
-namespace {
-
-constexpr const char* kSourceName = "orv-core";
-constexpr const char* kBoxCaption = "Internal error...";
-constexpr std::int32_t kOpenAttempts = 10;
-constexpr std::int32_t kOpenRetryMs = 100;
+static constexpr const char* kBoxCaption = "Internal error...";
+static constexpr std::int32_t kOpenAttempts = 10;
+static constexpr std::int32_t kOpenRetryMs = 100;
 // Room in the failure box for its fixed words and the error number (58 + 11
 // characters) and the terminator.
-constexpr std::int32_t kBoxWordsRoom = 70;
+static constexpr std::int32_t kBoxWordsRoom = 70;
 // A message that got this close to the end of debugBuffer was most likely
 // cut by the formatter; a note says so right after it.
-constexpr std::int32_t kOverrunMark = LOG_BUFFER_CAPACITY - 10;
-constexpr std::int32_t kStampCapacity = 80;
-constexpr std::int32_t kExtensionCapacity = 18;
-constexpr char kBell = 7;
+static constexpr std::int32_t kOverrunMark = LOG_BUFFER_CAPACITY - 10;
+static constexpr std::int32_t kStampCapacity = 80;
+static constexpr std::int32_t kExtensionCapacity = 18;
+static constexpr char kBell = 7;
 
-static_assert(LOG_BUFFER_CAPACITY == 4096 && LOG_PATH_CAPACITY == 260);
+static_assert(LOG_BUFFER_CAPACITY == 4096 && LOG_PATH_CAPACITY == 260,
+              "messages and log names are cut at these bounds, which users see");
 
 // Takes the extension off name: the text after the last '.' found searching
 // back from the end down to the second character ("log" when there is none).
-void SplitExtension(char* name, char* extension) {
+static void SplitExtension(char* name, char* extension) {
     StrCopy(extension, "log");
     for (std::int32_t i = StrLength(name) - 1; i >= 1; --i) {
         if (name[i] == '.') {
@@ -64,7 +64,7 @@ void SplitExtension(char* name, char* extension) {
 // Formats a suffix onto name, cut silently at the path buffer's end. The
 // suffix is composed apart first: a cut inside the formatter would be
 // reported through the log, which would compute this same name again.
-void AppendToName(char* name, const char* format, ...) {
+static void AppendToName(char* name, const char* format, ...) {
     char suffix[64];  // at most "-" + 10 digits + "." + 17 characters
     va_list args;
     va_start(args, format);
@@ -74,14 +74,14 @@ void AppendToName(char* name, const char* format, ...) {
     StrCopyN(name + used, suffix, LOG_PATH_CAPACITY - used);
 }
 
-void ComposeStamp(char* stamp, const PlatTime& now) {
+static void ComposeStamp(char* stamp, const PlatTime& now) {
     StrFormat(stamp, kStampCapacity, "%.2d/%.2d/%.4d %.2d:%.2d:%.2d ", now.month + 1, now.day,
               now.year + 1900, now.hour, now.minute, now.second);
 }
 
 // The error file sits beside the base path: the extension becomes "err",
 // or a name without one is replaced by error.log in the same directory.
-void ErrorFileName(char* name) {
+static void ErrorFileName(char* name) {
     std::int32_t i = StrLength(name);
     while (i > 0 && name[i - 1] != '.' && name[i - 1] != '/' && name[i - 1] != '\\') {
         name[--i] = '\0';
@@ -93,7 +93,7 @@ void ErrorFileName(char* name) {
 // Opens currentPath with the retries; on failure tells the user in a box
 // (whatever the flags say) and leaves fileDescriptor 0 so that the next
 // message tries again.
-bool OpenLogFile(bool openAtEnd, const char* text) {
+static bool OpenLogFile(bool openAtEnd, const char* text) {
     std::int32_t error = 0;
     for (std::int32_t attempt = 0; attempt < kOpenAttempts; ++attempt) {
         const std::int32_t fd = PlatLogOpen(LogState.currentPath, openAtEnd ? 1 : 0, &error);
@@ -115,8 +115,6 @@ bool OpenLogFile(bool openAtEnd, const char* text) {
     PlatMessageBox(kBoxCaption, box);
     return false;
 }
-
-}  // namespace
 
 std::int32_t LogFileName(const char* basePath, std::uint32_t flags, std::int32_t fatal,
                          const PlatTime* now, std::uint32_t threadId, std::int32_t otherThread,
@@ -267,7 +265,7 @@ std::int32_t LogPrintNoLock(const char* format, ...) {
 
 std::int32_t LogWriteRaw(const char* text) {
     if (LogState.flags == 0) return 1;
-    if (text == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (text == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
     LogLock();
     if (!(LogState.flags & LOG_NO_BELL)) {
         // Without LOG_NO_BELL, LogWrite leaves the text alone.
@@ -310,17 +308,35 @@ std::int32_t LogBanner(const char* title) {
     return 1;
 }
 
-void LogAbort(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
+void LogAbortV(const char* format, va_list args) {
     LogCompose(1, "ABORT: ", LogState.locationFile, LogState.locationLine, format, args);
-    va_end(args);
     LogUnlock();
     if (LogState.flags & LOG_DEBUG_BREAK) PlatDebugBreak();
     std::exit(1);
+}
+
+void LogAbort(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    LogAbortV(format, args);
 }
 
 void LogAbortNull(const char* file, std::int32_t line) {
     LogSetLocation(file, line);
     LogAbort("Pointer is NULL\n");
 }
+
+// The string layer lies below the log and reports through handlers that it
+// lets a higher layer install. The log installs its own as the program is
+// loaded, so that those reports take the same way as the log's own at every
+// moment: before CoreInit, while running, and after CoreShutdown.
+static void StrFatalToLog(const char* file, std::int32_t line, const char* format, va_list args) {
+    LogSetLocation(file, line);
+    LogAbortV(format, args);
+}
+
+static void StrNoteToLog(const char* text) {
+    LogWriteRaw(text);
+}
+
+static const std::int32_t strReportInstalled = StrSetReport(StrFatalToLog, StrNoteToLog);

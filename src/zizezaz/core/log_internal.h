@@ -30,6 +30,13 @@ extern LogStateRecord LogState;
 std::int32_t LogCompose(std::int32_t fatal, const char* prefix, const char* file, std::int32_t line,
                         const char* format, va_list args);
 std::int32_t LogWrite(char* text, std::int32_t fatal);
+[[noreturn]] void LogAbortV(const char* format, va_list args);
+
+// The lock's plumbing, used by start-up and shut-down. The bypass is
+// switched only while holding the mutex.
+std::int32_t LogSetLockBypass(std::int32_t bypass);
+std::int32_t LogMutexCreate();
+std::int32_t LogMutexDestroy();
 
 // The log file's path for a program file at modulePath and the name given
 // to CoreInit, into path (LOG_PATH_CAPACITY bytes). Pure: no state, no system.

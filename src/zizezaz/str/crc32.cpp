@@ -19,6 +19,7 @@
 #include <array>
 #include <cstdint>
 
+#include "zizezaz/str/ascii.h"
 #include "zizezaz/str/str.h"
 
 static constexpr std::uint32_t kReflectedPolynomial = 0xEDB88320u;
@@ -40,18 +41,6 @@ static_assert(kCrcTable[0x01] == 0x77073096u);
 static_assert(kCrcTable[0x80] == 0xEDB88320u);
 static_assert(kCrcTable[0xFF] == 0x2D02EF8Du);
 
-// The case-insensitive CRC hashes the text folded to upper case, ASCII
-// letters only; a table keeps the fold out of the loop's branches.
-static constexpr std::array<std::uint8_t, 256> MakeUpperTable() {
-    std::array<std::uint8_t, 256> table{};
-    for (std::uint32_t n = 0; n < 256; ++n) {
-        table[n] = static_cast<std::uint8_t>((n >= 'a' && n <= 'z') ? n - ('a' - 'A') : n);
-    }
-    return table;
-}
-
-static constexpr std::array<std::uint8_t, 256> kUpperTable = MakeUpperTable();
-
 std::int32_t Crc32Update(const char* text, std::int32_t caseMode, std::uint32_t* value) {
     // The CRC of an empty text is 0 by the same arithmetic, no special case.
     const auto* p = reinterpret_cast<const std::uint8_t*>(text);
@@ -60,8 +49,10 @@ std::int32_t Crc32Update(const char* text, std::int32_t caseMode, std::uint32_t*
         for (; *p != 0; ++p)
             crc = (crc >> 8) ^ kCrcTable[(crc ^ *p) & 0xFFu];
     } else {
+        // The case-insensitive CRC hashes the text folded to upper case; a
+        // table keeps the fold out of the loop's branches.
         for (; *p != 0; ++p)
-            crc = (crc >> 8) ^ kCrcTable[(crc ^ kUpperTable[*p]) & 0xFFu];
+            crc = (crc >> 8) ^ kCrcTable[(crc ^ kAsciiUpper[*p]) & 0xFFu];
     }
     *value = crc ^ 0xFFFFFFFFu;
     return 1;

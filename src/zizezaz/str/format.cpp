@@ -9,11 +9,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <type_traits>
 
-#include "zizezaz/core/log.h"
-
-static constexpr char kSourceName[] = "orv-str";
+#include "zizezaz/str/ascii.h"
+#include "zizezaz/str/str_internal.h"
 
 // ---- Records ----------------------------------------------------------
 
@@ -26,15 +24,12 @@ struct FormatSink {
     char* end;
     std::int32_t count;  // characters accepted so far
 };
-static_assert(std::is_standard_layout_v<FormatSink>);
-static_assert(offsetof(FormatSink, end) == sizeof(char*));
-static_assert(offsetof(FormatSink, count) == 2 * sizeof(char*));
 
 static constexpr std::int32_t FORMAT_TEXT_CAPACITY = 60;
 // A number text of this many characters or more is a fault in the caller,
 // so at most FORMAT_NUMBER_LIMIT - 1 characters are ever placed.
 static constexpr std::int32_t FORMAT_NUMBER_LIMIT = 55;
-static_assert(FORMAT_NUMBER_LIMIT <= FORMAT_TEXT_CAPACITY);
+static_assert(FORMAT_NUMBER_LIMIT <= FORMAT_TEXT_CAPACITY, "a number text fits the field's buffer");
 
 static constexpr std::uint32_t FIELD_NEGATIVE = 0x01;
 static constexpr std::uint32_t FIELD_RIGHT = 0x02;  // pad on the left; the default
@@ -54,11 +49,6 @@ struct FormatField {
                                       // %c and %ipv4 use it from the start
     const char* textStart;
 };
-static_assert(std::is_standard_layout_v<FormatField>);
-static_assert(offsetof(FormatField, sink) == 4 * sizeof(std::int32_t));
-static_assert(offsetof(FormatField, text) == offsetof(FormatField, sink) + sizeof(FormatSink*));
-static_assert(sizeof(FormatField::text) == FORMAT_TEXT_CAPACITY);
-static_assert(offsetof(FormatField, textStart) % alignof(const char*) == 0);
 
 // ---- The sink ---------------------------------------------------------
 
@@ -97,10 +87,6 @@ static std::int32_t PutRepeat(FormatSink* sink, char c, std::int64_t times) {
     return times <= room ? 1 : 0;
 }
 
-static inline char FoldUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
-}
-
 // ---- Fields -----------------------------------------------------------
 
 // Writes a converted field: sign, padding, the precision's zeros and the
@@ -131,7 +117,9 @@ static std::int32_t FormatEmitField(FormatField* field, const char* text, std::i
                 std::memcpy(&unit, text + 2 * i, sizeof unit);
                 c = static_cast<char>(unit & 0xFFu);
             }
-            sink->write[i] = (flags & FIELD_UPPER) ? FoldUpper(c) : c;
+            sink->write[i] = (flags & FIELD_UPPER)
+                                 ? static_cast<char>(AsciiUpper(static_cast<unsigned char>(c)))
+                                 : c;
         }
         sink->write += n;
         sink->count += n;
@@ -145,9 +133,6 @@ static std::int32_t FormatEmitField(FormatField* field, const char* text, std::i
 }
 
 // ---- Numbers ----------------------------------------------------------
-
-static constexpr std::int32_t KIND_FIXED_16_16 = 1616;
-static constexpr std::int32_t KIND_FLOAT = 9999;
 
 static constexpr char kDigits[] = "0123456789abcdef";
 
@@ -249,72 +234,78 @@ static std::uint64_t WholePart(double magnitude) {
 static constexpr std::uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
                                                  100000, 1000000, 10000000, 100000000, 1000000000};
 
-// Converts a number into the field's text buffer; kind is a base (2, 8, 10
-// or 16), KIND_FIXED_16_16 or KIND_FLOAT. Integers are signed 64-bit
-// unless isSigned is 0 (%I64u and pointers).
-static void FormatNumber(FormatField* field, std::uint64_t value, double floating,
-                         std::int32_t kind, std::int32_t precision, std::int32_t isSigned) {
-    char* const end = field->text + FORMAT_TEXT_CAPACITY;
-    const bool group = (field->flags & FIELD_GROUP) != 0;
-    char* p = end;
-
-    if (kind == KIND_FLOAT) {
-        double magnitude = floating;
-        if (std::isnan(magnitude)) {
-            field->flags &= ~(FIELD_NEGATIVE | FIELD_PLUS);
-            field->textStart = "1.#QNAN0";
-            field->length = 8;
-            return;
-        }
-        if (magnitude < 0) {
-            field->flags |= FIELD_NEGATIVE;
-            magnitude = -magnitude;
-        }
-        if (std::isinf(magnitude)) {
-            field->textStart = "1.#INF00";
-            field->length = 8;
-            return;
-        }
-        const std::int32_t decimals = precision < 0 ? 6 : precision > 9 ? 9 : precision;
-        if (decimals == 0) {
-            p = PlaceDigits<10>(p, WholePart(std::floor(magnitude + 0.5)), group);
-        } else {
-            const double whole = std::floor(magnitude);
-            std::uint64_t integer = WholePart(whole);
-            std::uint64_t fraction = WholePart(std::floor(
-                (magnitude - whole) * static_cast<double>(kPowersOfTen[decimals]) + 0.5));
-            if (fraction >= kPowersOfTen[decimals]) {
-                ++integer;
-                fraction -= kPowersOfTen[decimals];
-            }
-            p = PlaceDecimals(p, fraction, decimals);
-            *--p = '.';
-            p = PlaceDigits<10>(p, integer, group);
-        }
-    } else if (kind == KIND_FIXED_16_16) {
-        const auto bits = static_cast<std::uint32_t>(value);
-        // Cut, not rounded: 0xFFFF is 999984, never 1000000.
-        const std::uint64_t fraction = (std::uint64_t{bits & 0xFFFFu} * 1000000u) >> 16;
-        p = PlaceDecimals(p, fraction, 6);
-        *--p = '.';
-        p = PlaceDigits<10>(p, bits >> 16, group);
-    } else {
-        std::uint64_t magnitude = value;
-        if (isSigned && static_cast<std::int64_t>(value) < 0) {
-            field->flags |= FIELD_NEGATIVE;
-            magnitude = 0u - value;
-        }
-        if (kind != 10) {
-            const std::int32_t needed = PowerOfTwoTextLength(magnitude, kind, group);
-            if (needed >= FORMAT_NUMBER_LIMIT) {
-                LogSetLocation(kSourceName, __LINE__);
-                LogAbort("Value exceeds buffer size (%d > %d)\n", needed, FORMAT_NUMBER_LIMIT);
-            }
-        }
-        p = PlaceInteger(p, magnitude, kind, group);
-    }
+// The three number converters write backwards from the end of the field's
+// text buffer and leave textStart and length on the text.
+static void SetNumberText(FormatField* field, char* p) {
     field->textStart = p;
-    field->length += static_cast<std::int32_t>(end - p);
+    field->length += static_cast<std::int32_t>(field->text + FORMAT_TEXT_CAPACITY - p);
+}
+
+// A signed 64-bit integer unless isSigned is 0 (%I64u and pointers), in
+// base 2, 8, 10 or 16.
+static void ConvertInteger(FormatField* field, std::uint64_t value, std::int32_t base,
+                           std::int32_t isSigned) {
+    std::uint64_t magnitude = value;
+    if (isSigned && static_cast<std::int64_t>(value) < 0) {
+        field->flags |= FIELD_NEGATIVE;
+        magnitude = 0u - value;
+    }
+    const bool group = (field->flags & FIELD_GROUP) != 0;
+    if (base != 10) {
+        const std::int32_t needed = PowerOfTwoTextLength(magnitude, base, group);
+        if (needed >= FORMAT_NUMBER_LIMIT) {
+            StrFatal(__LINE__, "Value exceeds buffer size (%d > %d)\n", needed,
+                     FORMAT_NUMBER_LIMIT);
+        }
+    }
+    SetNumberText(field, PlaceInteger(field->text + FORMAT_TEXT_CAPACITY, magnitude, base, group));
+}
+
+// 16.16 fixed point: the high half, a point and six decimals of the low half.
+static void ConvertFixed(FormatField* field, std::uint32_t bits) {
+    // Cut, not rounded: 0xFFFF is 999984, never 1000000.
+    const std::uint64_t fraction = (std::uint64_t{bits & 0xFFFFu} * 1000000u) >> 16;
+    char* p = PlaceDecimals(field->text + FORMAT_TEXT_CAPACITY, fraction, 6);
+    *--p = '.';
+    SetNumberText(field, PlaceDigits<10>(p, bits >> 16, (field->flags & FIELD_GROUP) != 0));
+}
+
+// The precision is the number of decimals, at most 9, 6 when none is given.
+static void ConvertFloat(FormatField* field, double magnitude, std::int32_t precision) {
+    if (std::isnan(magnitude)) {
+        field->flags &= ~(FIELD_NEGATIVE | FIELD_PLUS);
+        field->textStart = "1.#QNAN0";
+        field->length = 8;
+        return;
+    }
+    if (magnitude < 0) {
+        field->flags |= FIELD_NEGATIVE;
+        magnitude = -magnitude;
+    }
+    if (std::isinf(magnitude)) {
+        field->textStart = "1.#INF00";
+        field->length = 8;
+        return;
+    }
+    const bool group = (field->flags & FIELD_GROUP) != 0;
+    char* p = field->text + FORMAT_TEXT_CAPACITY;
+    const std::int32_t decimals = precision < 0 ? 6 : precision > 9 ? 9 : precision;
+    if (decimals == 0) {
+        p = PlaceDigits<10>(p, WholePart(std::floor(magnitude + 0.5)), group);
+    } else {
+        const double whole = std::floor(magnitude);
+        std::uint64_t integer = WholePart(whole);
+        std::uint64_t fraction = WholePart(
+            std::floor((magnitude - whole) * static_cast<double>(kPowersOfTen[decimals]) + 0.5));
+        if (fraction >= kPowersOfTen[decimals]) {
+            ++integer;
+            fraction -= kPowersOfTen[decimals];
+        }
+        p = PlaceDecimals(p, fraction, decimals);
+        *--p = '.';
+        p = PlaceDigits<10>(p, integer, group);
+    }
+    SetNumberText(field, p);
 }
 
 // ---- The conversion table ---------------------------------------------
@@ -356,11 +347,11 @@ static constexpr FormatRow kRows[] = {
     {'U', "nicode", RowKind::Wide, RowArg::Pointer, 0, 0, kTextClear, "", -1},
     {'U', "", RowKind::Integer, RowArg::UInt32, 10, 0, FIELD_PLUS, "", -1},
     {'X', "", RowKind::Integer, RowArg::UInt32, 16, 0, FIELD_PLUS, "0x", -1},
-    {'a', "", RowKind::Fixed, RowArg::UInt32, 10, 0, 0, "", -1},
+    {'a', "", RowKind::Fixed, RowArg::UInt32, 0, 0, 0, "", -1},
     {'b', "", RowKind::Integer, RowArg::UInt32, 2, 0, FIELD_PLUS, "", -1},
     {'c', "", RowKind::Char, RowArg::Int32, 0, 0, kTextClear, "", -1},
     {'d', "", RowKind::Integer, RowArg::Int32, 10, 0, 0, "", -1},
-    {'f', "", RowKind::Float, RowArg::Double, 10, 0, 0, "", -1},
+    {'f', "", RowKind::Float, RowArg::Double, 0, 0, 0, "", -1},
     {'h', "EX", RowKind::Dump, RowArg::Pointer, 16, 0, kTextClear, "", -1},
     {'h', "ex", RowKind::Dump, RowArg::Pointer, 16, 0, kTextClear, "", -1},
     {'i', "pv4", RowKind::Ipv4, RowArg::Pointer, 0, 0, kTextClear, "", -1},
@@ -379,7 +370,7 @@ static constexpr FormatRow kRows[] = {
 };
 static constexpr std::int32_t kRowCount = static_cast<std::int32_t>(std::size(kRows));
 static constexpr std::uint8_t kNoRow = 0xFF;
-static_assert(kRowCount < kNoRow);
+static_assert(kRowCount < kNoRow, "a row index fits the first-row table");
 
 static constexpr std::array<std::uint8_t, 128> MakeFirstRow() {
     std::array<std::uint8_t, 128> first{};
@@ -466,19 +457,18 @@ static std::int32_t RenderInteger(FormatField* field, const FormatRow& row, std:
     const std::uint64_t value = ReadInteger(row.arg, args);
     if (row.precision >= 0) precision = row.precision;
     const std::int32_t isSigned = (row.arg == RowArg::UInt64 || row.arg == RowArg::Pointer) ? 0 : 1;
-    FormatNumber(field, value, 0.0, row.base, precision, isSigned);
+    ConvertInteger(field, value, row.base, isSigned);
     return EmitNumber(field, precision);
 }
 
 static std::int32_t RenderFixed(FormatField* field, std::int32_t precision, va_list* args) {
-    FormatNumber(field, static_cast<std::uint32_t>(va_arg(*args, int)), 0.0, KIND_FIXED_16_16,
-                 precision, 0);
+    ConvertFixed(field, static_cast<std::uint32_t>(va_arg(*args, int)));
     return EmitNumber(field, precision);
 }
 
 // The precision is the number of decimals here, not a minimum length.
 static std::int32_t RenderFloat(FormatField* field, std::int32_t precision, va_list* args) {
-    FormatNumber(field, 0, va_arg(*args, double), KIND_FLOAT, precision, 1);
+    ConvertFloat(field, va_arg(*args, double), precision);
     return FormatEmitField(field, field->textStart, 0);
 }
 
@@ -560,7 +550,7 @@ static std::int32_t RenderDump(FormatField* field, va_list* args) {
     return 1;
 }
 
-// ---- Specifications ---------------------------------------------------
+// ---- Directives -------------------------------------------------------
 
 // A run of decimal digits; saturates rather than overflow on absurd runs.
 static const char* ReadCount(const char* f, std::int32_t* count) {
@@ -694,10 +684,10 @@ static const char* FormatConversion(FormatSink* sink, const char* f, va_list* ar
 // The engine proper; both entry points hand it a list of their own.
 static std::int32_t FormatRun(char* destination, std::int32_t capacity, const char* format,
                               va_list* args) {
-    if (destination == nullptr || format == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (destination == nullptr || format == nullptr) StrFatal(__LINE__, "Pointer is NULL\n");
     if (capacity < 1) {
-        LogWriteRaw("\n\nERROR: The next string too small to contain anything!\nLINE: ");
-        LogWriteRaw(format);
+        StrNote("\n\nERROR: The next string too small to contain anything!\nLINE: ");
+        StrNote(format);
         return 0;
     }
     FormatSink sink{destination, destination + capacity, 0};
@@ -730,8 +720,8 @@ static std::int32_t FormatRun(char* destination, std::int32_t capacity, const ch
     }
     *sink.write = '\0';
     if (overrun) {
-        LogWriteRaw("\n\nERROR: The next string overran the print buffer!\nLINE: ");
-        LogWriteRaw(format);
+        StrNote("\n\nERROR: The next string overran the print buffer!\nLINE: ");
+        StrNote(format);
     }
     return sink.count;
 }

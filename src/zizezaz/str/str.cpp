@@ -4,9 +4,8 @@
 
 #include <cstring>
 
-#include "zizezaz/core/log.h"
-
-static constexpr char kSourceName[] = "orv-str";
+#include "zizezaz/str/ascii.h"
+#include "zizezaz/str/str_internal.h"
 
 // StrToInt converts a private copy of the usable characters; a run that
 // reaches kIntRunLimit characters is a caller's fault, never a number.
@@ -14,23 +13,6 @@ static constexpr std::int32_t kIntCopyCapacity = 80;
 static constexpr std::int32_t kIntRunLimit = 70;
 static_assert(2 + kIntRunLimit - 1 + 1 <= kIntCopyCapacity,
               "0x, 69 digits and the terminator fit the copy");
-
-// Case folding is ASCII only: bytes 128 to 255 and punctuation that differs
-// from a letter by 32 (such as '[' and '{') stay as they are.
-static inline unsigned char FoldUpper(unsigned char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - ('a' - 'A')) : c;
-}
-
-static inline bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-static inline std::int32_t HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 std::int32_t StrLength(const char* text) {
     // The C library's scan already goes a word (or a vector) at a time and
@@ -40,14 +22,14 @@ std::int32_t StrLength(const char* text) {
 }
 
 std::int32_t StrCopy(char* destination, const char* source) {
-    if (destination == nullptr || source == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (destination == nullptr || source == nullptr) StrFatal(__LINE__, "Pointer is NULL\n");
     while ((*destination++ = *source++) != '\0') {
     }
     return 1;
 }
 
 std::int32_t StrCopyN(char* destination, const char* source, std::int32_t capacity) {
-    if (destination == nullptr || source == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (destination == nullptr || source == nullptr) StrFatal(__LINE__, "Pointer is NULL\n");
     // No caller passes less than 2; a smaller capacity must still never
     // write outside the buffer, so 1 stores only the terminator and 0 or
     // less stores nothing.
@@ -67,33 +49,33 @@ std::int32_t StrAppend(char* destination, const char* source) {
 }
 
 std::int32_t StrEqualNoCase(const char* first, const char* second) {
-    if (first == nullptr || second == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (first == nullptr || second == nullptr) StrFatal(__LINE__, "Pointer is NULL\n");
     const auto* a = reinterpret_cast<const unsigned char*>(first);
     const auto* b = reinterpret_cast<const unsigned char*>(second);
     for (;; ++a, ++b) {
         if (*a == *b) {
             if (*a == '\0') return 1;
-        } else if (FoldUpper(*a) != FoldUpper(*b)) {
+        } else if (AsciiUpper(*a) != AsciiUpper(*b)) {
             return 0;
         }
     }
 }
 
 std::int32_t StrStartsWithNoCase(const char* text, const char* prefix) {
-    if (text == nullptr || prefix == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (text == nullptr || prefix == nullptr) StrFatal(__LINE__, "Pointer is NULL\n");
     const auto* t = reinterpret_cast<const unsigned char*>(text);
     const auto* p = reinterpret_cast<const unsigned char*>(prefix);
     // A text shorter than the prefix fails at its terminator, which folds
     // to nothing but itself.
     for (; *p != '\0'; ++t, ++p) {
-        if (*t != *p && FoldUpper(*t) != FoldUpper(*p)) return 0;
+        if (*t != *p && AsciiUpper(*t) != AsciiUpper(*p)) return 0;
     }
     return 1;
 }
 
 std::int32_t StrFind(const char* text, const char* pattern, const char** position) {
     if (text == nullptr || pattern == nullptr || position == nullptr)
-        LogAbortNull(kSourceName, __LINE__);
+        StrFatal(__LINE__, "Pointer is NULL\n");
     // The terminator is not a position: an empty text matches nothing, not
     // even an empty pattern.
     for (const char* at = text; *at != '\0'; ++at) {
@@ -122,11 +104,10 @@ std::int64_t StrToInt(const char* text) {
     std::int32_t used;
     if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         const char* digits = text + 2;
-        const std::int32_t n = RunLength(digits, [](char c) { return HexValue(c) >= 0; });
+        const std::int32_t n = RunLength(digits, [](char c) { return AsciiHexValue(c) >= 0; });
         if (n == 0) return 0;
         if (n >= kIntRunLimit) {
-            LogSetLocation(kSourceName, __LINE__);
-            LogAbort("Input AtoI string too large (%s)\n", digits);
+            StrFatal(__LINE__, "Input AtoI string too large (%s)\n", digits);
         }
         std::memcpy(copy, text, static_cast<std::size_t>(2 + n));
         used = 2 + n;
@@ -134,11 +115,10 @@ std::int64_t StrToInt(const char* text) {
         // Signs are taken anywhere in the run; StrParseInt64 decides what a
         // second sign means (it stops the number there).
         const std::int32_t n =
-            RunLength(text, [](char c) { return IsDigit(c) || c == '-' || c == '+'; });
+            RunLength(text, [](char c) { return AsciiIsDigit(c) || c == '-' || c == '+'; });
         if (n == 0) return 0;
         if (n >= kIntRunLimit) {
-            LogSetLocation(kSourceName, __LINE__);
-            LogAbort("Input AtoI string too large (%s)\n", text);
+            StrFatal(__LINE__, "Input AtoI string too large (%s)\n", text);
         }
         std::memcpy(copy, text, static_cast<std::size_t>(n));
         used = n;
@@ -150,7 +130,7 @@ std::int64_t StrToInt(const char* text) {
 }
 
 std::int32_t StrParseInt64(const char* text, std::int64_t* value) {
-    if (text == nullptr || value == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (text == nullptr || value == nullptr) StrFatal(__LINE__, "Pointer is NULL\n");
     bool negative = false;
     if (*text == '-') {
         negative = true;
@@ -163,11 +143,11 @@ std::int32_t StrParseInt64(const char* text, std::int64_t* value) {
     std::uint64_t magnitude = 0;
     if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         text += 2;
-        for (std::int32_t d; (d = HexValue(*text)) >= 0; ++text) {
+        for (std::int32_t d; (d = AsciiHexValue(*text)) >= 0; ++text) {
             magnitude = magnitude * 16u + static_cast<std::uint64_t>(d);
         }
     } else {
-        for (; IsDigit(*text); ++text) {
+        for (; AsciiIsDigit(*text); ++text) {
             magnitude = magnitude * 10u + static_cast<std::uint64_t>(*text - '0');
         }
     }

@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "support/test_support.h"
+#include "zizezaz/core/cmdline.h"
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/core/log_internal.h"
@@ -29,7 +30,7 @@ protected:
         ResetLog();
         ASSERT_NO_FATAL_FAILURE(ConsoleFileTest::SetUp());
         logPath_ = (dir_ / "debug.log").string();
-        PlatSetCommandLine(2, kArgv);
+        CmdLineSetFromArgs(2, kArgv);
     }
     void TearDown() override {
         ResetLog();
@@ -177,22 +178,6 @@ TEST_F(CoreTest, LockSwitchesOnlyWithAMutex) {
     EXPECT_EQ(LogSetLockBypass(0) + LogState.lockBypass, 1);
     LogMutexDestroy();
     EXPECT_EQ(LogState.lockBypass, 1);
-}
-
-TEST(CoreAddressTest, RangeIsEmptyUntilWidenedThenInclusive) {
-    const std::uintptr_t saved[2] = {CoreAddressLow, CoreAddressHigh};
-    CoreAddressLow = UINTPTR_MAX;
-    CoreAddressHigh = 0;
-    EXPECT_EQ(CoreAddressInRange(0) + CoreAddressInRange(0x1000) + CoreAddressInRange(UINTPTR_MAX),
-              0);
-    CoreAddressLow = 0x1000;
-    CoreAddressHigh = 0x2000;
-    const std::pair<std::uintptr_t, std::int32_t> cases[] = {
-        {0xFFF, 0}, {0x1000, 1}, {0x1800, 1}, {0x2000, 1}, {0x2001, 0}, {UINTPTR_MAX, 0}};
-    for (const auto& [address, in] : cases)
-        EXPECT_EQ(CoreAddressInRange(address), in) << address;
-    CoreAddressLow = saved[0];
-    CoreAddressHigh = saved[1];
 }
 
 }  // namespace

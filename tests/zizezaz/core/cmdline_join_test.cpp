@@ -1,4 +1,4 @@
-// Tests of the POSIX command line: argv joined into one line must split back
+// Tests of the joined command line: argv joined into one line must split back
 // into the same words under the library's field rules.
 //
 // Two kinds of word cannot be expressed in those rules, and the round trip
@@ -48,8 +48,11 @@ std::string Join(const std::vector<std::string>& words) {
     for (const std::string& w : words)
         argv.push_back(w.c_str());
     argv.push_back(nullptr);
-    std::string line;
-    PlatJoinArgs(static_cast<int>(words.size()), argv.data(), &line);
+    const auto count = static_cast<std::int32_t>(words.size());
+    std::int64_t length = 0;
+    CmdLineJoin(count, argv.data(), nullptr, 0, &length);
+    std::string line(static_cast<std::size_t>(length), '\0');
+    CmdLineJoin(count, argv.data(), line.data(), length + 1, &length);
     return line;
 }
 
@@ -90,7 +93,7 @@ bool RoundTrip(const std::vector<std::string>& words) {
     return false;
 }
 
-TEST(PlatJoinArgs, WritesWordsByTheQuotingRules) {
+TEST(CmdLineJoin, WritesWordsByTheQuotingRules) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"prog", "/TARGET", "c:\\x"}, "prog /TARGET c:\\x"},
         {{"prog", "a b"}, "prog \"a b\""},
@@ -107,7 +110,7 @@ TEST(PlatJoinArgs, WritesWordsByTheQuotingRules) {
         EXPECT_EQ(Join(words), line) << PrintToString(words);
 }
 
-TEST(PlatJoinArgs, InexpressibleWordsBecomeTheNearestField) {
+TEST(CmdLineJoin, InexpressibleWordsBecomeTheNearestField) {
     const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
         {{"prog", "", "x"}, {"prog", "\"", "x"}},
         {{"", "x"}, {"\"", "x"}},
@@ -126,7 +129,7 @@ TEST(PlatJoinArgs, InexpressibleWordsBecomeTheNearestField) {
 
 // Every word of up to six bytes over the bytes that matter to the rules, as
 // the program path, as a middle word and as the last word.
-TEST(PlatJoinArgs, RoundTripsEveryShortWord) {
+TEST(CmdLineJoin, RoundTripsEveryShortWord) {
     static constexpr char kAlphabet[] = {'a', ' ', '"', '\t', '\xE9'};
     constexpr std::size_t kSize = sizeof kAlphabet;
     std::vector<std::string> words = {""};
@@ -148,7 +151,7 @@ TEST(PlatJoinArgs, RoundTripsEveryShortWord) {
 
 // Seeded, so every run checks the same argv lists: words of any bytes
 // 1..255, biased towards those that the rules single out.
-TEST(PlatJoinArgs, RoundTripsRandomWords) {
+TEST(CmdLineJoin, RoundTripsRandomWords) {
     static constexpr char kTricky[] = {'"',    '"', ' ',    '\t',   '\x01',
                                        '\x1F', 'a', '\xE9', '\xFF', '/'};
     std::mt19937 random(20240611u);
@@ -169,10 +172,10 @@ TEST(PlatJoinArgs, RoundTripsRandomWords) {
 TEST(PlatCommandLine, IsNullUntilSetThenTheJoinedLine) {
     EXPECT_EQ(PlatCommandLine(), nullptr);
     const char* argv[] = {"/usr/bin/vorla", "/EXECUTE", "zip -m a.zip", nullptr};
-    PlatSetCommandLine(3, argv);
+    CmdLineSetFromArgs(3, argv);
     ASSERT_NE(PlatCommandLine(), nullptr);
     EXPECT_STREQ(PlatCommandLine(), "/usr/bin/vorla /EXECUTE \"zip -m a.zip\"");
-    PlatSetCommandLine(0, argv);
+    CmdLineSetFromArgs(0, argv);
     EXPECT_STREQ(PlatCommandLine(), "");
 }
 

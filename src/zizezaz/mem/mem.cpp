@@ -14,7 +14,7 @@
 // address that is not a live block (given back twice, or never handed out)
 // is refused by the address test, and a size larger than the block's cannot
 // make the guard check read past the allocation.
-#include "zizezaz/core/mem.h"
+#include "zizezaz/mem/mem.h"
 
 #include <array>
 #include <bit>
@@ -23,14 +23,11 @@
 #include <limits>
 
 #include "platform/platform.h"
-#include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
-#include "zizezaz/core/mem_internal.h"
+#include "zizezaz/mem/mem_internal.h"
 #include "zizezaz/str/format.h"
 
 MemStateRecord MemState;
-
-namespace {
 
 // ---- The table of live blocks -------------------------------------------
 // Open addressing with linear probing, at most half full, keyed by the block
@@ -44,23 +41,31 @@ struct LiveBlock {
     std::uint8_t start;    // block minus the start of its allocation
     std::uint8_t local;    // 1: from the local heap
 };
-static_assert(sizeof(void*) != 8 || sizeof(LiveBlock) == 16);
+static_assert(sizeof(void*) != 8 || sizeof(LiveBlock) == 16,
+              "four entries to a cache line keep lookups short");
 
 struct LiveTable {
     LiveBlock* entries;
-    std::size_t mask;   // capacity - 1, the capacity a power of two
+    std::size_t mask;  // capacity - 1, the capacity a power of two
     std::size_t used;
     std::size_t limit;  // half the capacity: used may not pass it
 };
 
 // Before the first block the table is two free entries that nothing is put
 // into (its limit is 0), so that a lookup needs no test for a missing table.
-LiveBlock noBlocks[2];
-LiveTable live = {noBlocks, 1, 0, 0};
+std::uintptr_t CoreAddressLow = UINTPTR_MAX;
+std::uintptr_t CoreAddressHigh = 0;
 
-constexpr std::size_t LIVE_FIRST_CAPACITY = 256;
+std::int32_t CoreAddressInRange(std::uintptr_t address) {
+    return (CoreAddressLow <= address && address <= CoreAddressHigh) ? 1 : 0;
+}
 
-std::size_t LiveHome(std::uintptr_t block, std::size_t mask) {
+static LiveBlock noBlocks[2];
+static LiveTable live = {noBlocks, 1, 0, 0};
+
+static constexpr std::size_t LIVE_FIRST_CAPACITY = 256;
+
+static std::size_t LiveHome(std::uintptr_t block, std::size_t mask) {
     // Fibonacci hashing of the address: block addresses share their low
     // bits, the product's high bits do not.
     const std::uint64_t mixed = static_cast<std::uint64_t>(block >> 2) * 0x9E3779B97F4A7C15ull;
@@ -69,25 +74,27 @@ std::size_t LiveHome(std::uintptr_t block, std::size_t mask) {
 
 // Most blocks sit where their address sends them: the loops below are for
 // the others.
-LiveBlock* LiveFind(std::uintptr_t block) {
+static LiveBlock* LiveFind(std::uintptr_t block) {
     std::size_t i = LiveHome(block, live.mask);
-    while (live.entries[i].block != block) [[unlikely]] {
-        if (live.entries[i].block == 0) return nullptr;
-        i = (i + 1) & live.mask;
-    }
+    while (live.entries[i].block != block)
+        [[unlikely]] {
+            if (live.entries[i].block == 0) return nullptr;
+            i = (i + 1) & live.mask;
+        }
     return &live.entries[i];
 }
 
 // Room for the entry has been made by LiveReserve.
-void LivePut(const LiveBlock& entry) {
+static void LivePut(const LiveBlock& entry) {
     std::size_t i = LiveHome(entry.block, live.mask);
-    while (live.entries[i].block != 0) [[unlikely]] i = (i + 1) & live.mask;
+    while (live.entries[i].block != 0)
+        [[unlikely]] i = (i + 1) & live.mask;
     live.entries[i] = entry;
     ++live.used;
 }
 
 // Doubles the table; 0 when the heap has no room for it.
-std::int32_t LiveGrow() {
+static std::int32_t LiveGrow() {
     const std::size_t capacity = live.limit ? (live.mask + 1) * 2 : LIVE_FIRST_CAPACITY;
     auto* entries = static_cast<LiveBlock*>(std::calloc(capacity, sizeof(LiveBlock)));
     if (entries == nullptr) return 0;
@@ -101,25 +108,27 @@ std::int32_t LiveGrow() {
 }
 
 // Makes room for one more block; 0 when the heap has none for the table.
-std::int32_t LiveReserve() {
-    if (live.used < live.limit) [[likely]] return 1;
+static std::int32_t LiveReserve() {
+    if (live.used < live.limit) [[likely]]
+        return 1;
     return LiveGrow();
 }
 
-void LiveRemove(LiveBlock* entry) {
+static void LiveRemove(LiveBlock* entry) {
     const std::size_t mask = live.mask;
     auto hole = static_cast<std::size_t>(entry - live.entries);
     std::size_t i = (hole + 1) & mask;
-    while (live.entries[i].block != 0) [[unlikely]] {
-        // An entry may fill the hole when the hole lies between its home and
-        // where it sits now.
-        const std::size_t home = LiveHome(live.entries[i].block, mask);
-        if (((i - home) & mask) >= ((i - hole) & mask)) {
-            live.entries[hole] = live.entries[i];
-            hole = i;
+    while (live.entries[i].block != 0)
+        [[unlikely]] {
+            // An entry may fill the hole when the hole lies between its home and
+            // where it sits now.
+            const std::size_t home = LiveHome(live.entries[i].block, mask);
+            if (((i - home) & mask) >= ((i - hole) & mask)) {
+                live.entries[hole] = live.entries[i];
+                hole = i;
+            }
+            i = (i + 1) & mask;
         }
-        i = (i + 1) & mask;
-    }
     live.entries[hole] = LiveBlock{};
     --live.used;
 }
@@ -127,28 +136,34 @@ void LiveRemove(LiveBlock* entry) {
 // ---- Helpers ---------------------------------------------------------------
 
 // Enough for moving A + 4 up to the alignment.
-constexpr std::uintptr_t AREA_SLACK = MEM_AREA_ALIGN - 1;
+static constexpr std::uintptr_t AREA_SLACK = MEM_AREA_ALIGN - 1;
 // A + rounded is 4-aligned; the tracker may need up to its alignment more.
-constexpr std::uintptr_t TRACKER_SLACK = alignof(MemTracker) + sizeof(MemTracker);
-constexpr char UNSAFE[] = "Unsafe";
+static constexpr std::uintptr_t TRACKER_SLACK = alignof(MemTracker) + sizeof(MemTracker);
+static constexpr char UNSAFE[] = "Unsafe";
 
 // Values printed with %d; sizes near the top of the 32-bit range have rounded
 // values past it, which are shown wrapped rather than overflowing.
-std::int32_t Int32(std::int64_t value) { return static_cast<std::int32_t>(value); }
+static std::int32_t Int32(std::int64_t value) {
+    return static_cast<std::int32_t>(value);
+}
 
-const void* AsPointer(std::uintptr_t address) { return reinterpret_cast<const void*>(address); }
+static const void* AsPointer(std::uintptr_t address) {
+    return reinterpret_cast<const void*>(address);
+}
 
-unsigned char* Bytes(std::uintptr_t address) { return reinterpret_cast<unsigned char*>(address); }
+static unsigned char* Bytes(std::uintptr_t address) {
+    return reinterpret_cast<unsigned char*>(address);
+}
 
 // A record address is only followed when it lies in the range and is
 // aligned for the record; anything else is a damaged link.
-std::int32_t RecordAddressValid(const MemTracker* record) {
+static std::int32_t RecordAddressValid(const MemTracker* record) {
     const auto address = reinterpret_cast<std::uintptr_t>(record);
     return CoreAddressInRange(address) && address % alignof(MemTracker) == 0;
 }
 
 // Prints label and " %.2X" for each byte as one line.
-void PrintByteLine(const char* label, const unsigned char* bytes, std::int32_t count) {
+static void PrintByteLine(const char* label, const unsigned char* bytes, std::int32_t count) {
     char text[64];
     std::int32_t used = StrFormat(text, sizeof text, "%s", label);
     for (std::int32_t i = 0; i < count; ++i) {
@@ -158,7 +173,7 @@ void PrintByteLine(const char* label, const unsigned char* bytes, std::int32_t c
     LogPrintNoLock("%s\n", text);
 }
 
-std::uintptr_t BlockEnd(std::uintptr_t block, std::int32_t size) {
+static std::uintptr_t BlockEnd(std::uintptr_t block, std::int32_t size) {
     return block + static_cast<std::uintptr_t>(static_cast<std::int64_t>(size));
 }
 
@@ -166,8 +181,8 @@ std::uintptr_t BlockEnd(std::uintptr_t block, std::int32_t size) {
 // lies 4 bytes below a 16-aligned area, so the four low bits of its address
 // are always 1100 and its guard depends only on bits 4 to 10: one of 128
 // words, worked out once. MemGuard stays the rule for any other address.
-constexpr std::uintptr_t FRAME_LOW_BITS = MEM_AREA_ALIGN - MEM_GUARD_SIZE;
-constexpr auto GUARD_WORDS = [] {
+static constexpr std::uintptr_t FRAME_LOW_BITS = MEM_AREA_ALIGN - MEM_GUARD_SIZE;
+static constexpr auto GUARD_WORDS = [] {
     std::array<std::uint32_t, 128> words{};
     for (std::uintptr_t i = 0; i < words.size(); ++i) {
         words[i] = std::bit_cast<std::uint32_t>(MemGuard(i * MEM_AREA_ALIGN + FRAME_LOW_BITS));
@@ -175,7 +190,7 @@ constexpr auto GUARD_WORDS = [] {
     return words;
 }();
 
-constexpr std::uint32_t GuardWord(std::uintptr_t block) {
+static constexpr std::uint32_t GuardWord(std::uintptr_t block) {
     return GUARD_WORDS[(block / MEM_AREA_ALIGN) % GUARD_WORDS.size()];
 }
 static_assert(std::bit_cast<std::array<std::uint8_t, 4>>(GuardWord(0x003A123C)) ==
@@ -183,13 +198,13 @@ static_assert(std::bit_cast<std::array<std::uint8_t, 4>>(GuardWord(0x003A123C)) 
 static_assert(std::bit_cast<std::array<std::uint8_t, 4>>(GuardWord(0x0052000C)) ==
               MemGuard(0x0052000C));
 
-std::uint32_t LoadWord(std::uintptr_t address) {
+static std::uint32_t LoadWord(std::uintptr_t address) {
     std::uint32_t word;
     std::memcpy(&word, Bytes(address), sizeof word);
     return word;
 }
 
-void StoreWord(std::uintptr_t address, std::uint32_t word) {
+static void StoreWord(std::uintptr_t address, std::uint32_t word) {
     std::memcpy(Bytes(address), &word, sizeof word);
 }
 
@@ -199,7 +214,7 @@ void StoreWord(std::uintptr_t address, std::uint32_t word) {
 // bookkeeping at the start of a released allocation) waits until it is
 // written. Plain stores of fixed width, overlapping where n is not a multiple
 // of the width, are handed on to such loads at once.
-inline void ZeroFill(unsigned char* p, std::size_t n) {
+static inline void ZeroFill(unsigned char* p, std::size_t n) {
     if (n > 128) {
         std::memset(p, 0, n);
     } else if (n > 64) {
@@ -224,7 +239,7 @@ inline void ZeroFill(unsigned char* p, std::size_t n) {
 // bytes that end at the 16-aligned caller's area as soon as the allocation
 // is given back, and one store that covers them all is handed on to that
 // read instead of holding it up.
-void ZeroLeadingGuard(std::uintptr_t block, std::uintptr_t start) {
+static void ZeroLeadingGuard(std::uintptr_t block, std::uintptr_t start) {
     if (block - start >= 4) {
         std::memset(Bytes(block - 4), 0, 8);
     } else {
@@ -236,7 +251,7 @@ void ZeroLeadingGuard(std::uintptr_t block, std::uintptr_t start) {
 // its start and end must lie in the range, and it must be a live block. Null
 // when not. (The range test is CoreAddressInRange's, written out because it
 // runs twice on every give-back.)
-LiveBlock* LiveBlockAt(std::uintptr_t block, std::int32_t size) {
+static LiveBlock* LiveBlockAt(std::uintptr_t block, std::int32_t size) {
     const std::uintptr_t end = BlockEnd(block, size);
     if (block < CoreAddressLow || block > CoreAddressHigh || end < CoreAddressLow ||
         end > CoreAddressHigh) {
@@ -245,16 +260,16 @@ LiveBlock* LiveBlockAt(std::uintptr_t block, std::int32_t size) {
     return LiveFind(block);
 }
 
-[[noreturn]] void AbortInvalidAddress(std::uintptr_t block, std::int32_t size,
-                                      const char* sourceName, std::int32_t line) {
+[[noreturn]] static void AbortInvalidAddress(std::uintptr_t block, std::int32_t size,
+                                             const char* sourceName, std::int32_t line) {
     MemListTracked();
     LogSetLocationNoLock(sourceName, line);
     LogAbort("Invalid memory address (%d) <From:0x%p To:0x%p>\n", size, AsPointer(block),
              AsPointer(BlockEnd(block, size)));
 }
 
-LiveBlock* CheckBlockAddress(std::uintptr_t block, std::int32_t size, const char* sourceName,
-                             std::int32_t line) {
+static LiveBlock* CheckBlockAddress(std::uintptr_t block, std::int32_t size, const char* sourceName,
+                                    std::int32_t line) {
     LiveBlock* entry = LiveBlockAt(block, size);
     if (entry == nullptr) AbortInvalidAddress(block, size, sourceName, line);
     return entry;
@@ -262,7 +277,8 @@ LiveBlock* CheckBlockAddress(std::uintptr_t block, std::int32_t size, const char
 
 // Both guards of a live block where the block's own size puts them: the
 // common case, checked without counting.
-std::int32_t GuardsIntact(std::uintptr_t block, std::int64_t rounded, const LiveBlock* entry) {
+static std::int32_t GuardsIntact(std::uintptr_t block, std::int64_t rounded,
+                                 const LiveBlock* entry) {
     const std::uint32_t guard = GuardWord(block);
     return rounded == entry->rounded && LoadWord(block) == guard &&
            LoadWord(block + static_cast<std::uintptr_t>(rounded) - MEM_GUARD_SIZE) == guard;
@@ -272,7 +288,7 @@ std::int32_t GuardsIntact(std::uintptr_t block, std::int64_t rounded, const Live
 // Kept out of line, so that the common case runs straight through.
 
 // LOG_MEM_CHECK is set.
-void CheckAllBlocks(const char* sourceName, std::int32_t line) {
+static void CheckAllBlocks(const char* sourceName, std::int32_t line) {
     if (!MemState.tracking) {
         LogSetLocationNoLock(sourceName, line);
         LogAbort("Memory tracking must be enabled\n");
@@ -280,54 +296,58 @@ void CheckAllBlocks(const char* sourceName, std::int32_t line) {
     MemCheckAll();
 }
 
-[[noreturn]] void AbortInvalidSize(std::int32_t size, const char* sourceName, std::int32_t line) {
+[[noreturn]] static void AbortInvalidSize(std::int32_t size, const char* sourceName,
+                                          std::int32_t line) {
     LogSetLocationNoLock(sourceName, line);
     LogAbort("Invalid Memory Size (%d)\n", size);
 }
 
-[[noreturn]] void AbortOverLimit(std::int64_t rounded, const char* sourceName, std::int32_t line) {
+[[noreturn]] static void AbortOverLimit(std::int64_t rounded, const char* sourceName,
+                                        std::int32_t line) {
     LogSetLocationNoLock(sourceName, line);
     LogAbort("Memory exceeds limit ((%d + %d) / %d)\n", MemState.bytesInUse, Int32(rounded),
              MemState.byteLimit);
 }
 
-[[noreturn]] void AbortNoMemory(std::uint8_t local, std::int32_t size, std::int64_t rounded,
-                                const char* sourceName, std::int32_t line) {
+[[noreturn]] static void AbortNoMemory(std::uint8_t local, std::int32_t size, std::int64_t rounded,
+                                       const char* sourceName, std::int32_t line) {
     LogSetLocationNoLock(sourceName, line);
     LogAbort(local ? "No Local Memory available (%d / %d)\n" : "No Memory available (%d / %d)\n",
              size, Int32(rounded));
 }
 
-[[noreturn]] void AbortNullFree(std::int32_t size, std::int64_t rounded, const char* sourceName,
-                                std::int32_t line) {
+[[noreturn]] static void AbortNullFree(std::int32_t size, std::int64_t rounded,
+                                       const char* sourceName, std::int32_t line) {
     LogSetLocationNoLock(sourceName, line);
     LogAbort("No Memory address to free (%d / %d)\n", size, Int32(rounded));
 }
 
-std::int32_t CheckGuards(std::int32_t abortOnFailure, std::uintptr_t block, std::int32_t size,
-                         const char* sourceName, std::int32_t line, const LiveBlock* entry);
+static std::int32_t CheckGuards(std::int32_t abortOnFailure, std::uintptr_t block,
+                                std::int32_t size, const char* sourceName, std::int32_t line,
+                                const LiveBlock* entry);
 
 // The tracker of a block being given back. It is first looked for where the
 // given size puts it; once that place is in range and the block is known to
 // be live, the block's own size is used, so that a wrong size is reported by
 // MemCheckTracker as a mismatch instead of reading past the allocation.
-MemTracker* TrackerOf(std::uintptr_t block, std::int64_t rounded, std::int32_t size,
-                      const char* sourceName, std::int32_t line) {
+static MemTracker* TrackerOf(std::uintptr_t block, std::int64_t rounded, std::int32_t size,
+                             const char* sourceName, std::int32_t line) {
     std::uintptr_t address = MemTrackerAddress(block, rounded);
     if (CoreAddressInRange(address)) {
-        address = MemTrackerAddress(block, CheckBlockAddress(block, size, sourceName, line)->rounded);
+        address =
+            MemTrackerAddress(block, CheckBlockAddress(block, size, sourceName, line)->rounded);
     }
     return reinterpret_cast<MemTracker*>(address);
 }
 
 // Fills the record that follows a new block and puts it at the head of the
 // list; returns it.
-MemTracker* TrackBlock(std::uintptr_t block, std::int64_t rounded, std::int32_t size,
-                       std::uint32_t flags, const char* sourceName, std::int32_t line) {
+static MemTracker* TrackBlock(std::uintptr_t block, std::int64_t rounded, std::int32_t size,
+                              std::uint32_t flags, const char* sourceName, std::int32_t line) {
     auto* record = reinterpret_cast<MemTracker*>(MemTrackerAddress(block, rounded));
     MemTracker* head = MemState.trackerHead;
-    *record = MemTracker{line, sourceName, size, flags, Bytes(block), head,
-                         head ? head->prev : nullptr};
+    *record =
+        MemTracker{line, sourceName, size, flags, Bytes(block), head, head ? head->prev : nullptr};
     if (head) head->prev = record;
     MemState.trackerHead = record;
     return record;
@@ -335,8 +355,8 @@ MemTracker* TrackBlock(std::uintptr_t block, std::int64_t rounded, std::int32_t 
 
 // Checks the record of a block being given back, takes it out of the list
 // and clears it.
-void UntrackBlock(std::uintptr_t block, std::int64_t rounded, std::int32_t size,
-                  const char* sourceName, std::int32_t line) {
+static void UntrackBlock(std::uintptr_t block, std::int64_t rounded, std::int32_t size,
+                         const char* sourceName, std::int32_t line) {
     MemTracker* record = TrackerOf(block, rounded, size, sourceName, line);
     MemCheckTracker(record, block, size, sourceName, line);
     if (record->prev) record->prev->next = record->next;
@@ -346,8 +366,6 @@ void UntrackBlock(std::uintptr_t block, std::int64_t rounded, std::int32_t size,
     }
     *record = MemTracker{};
 }
-
-}  // namespace
 
 std::int32_t MemSetTracking(std::int32_t on) {
     if (MemState.blockCount != 0) return 0;
@@ -397,8 +415,10 @@ std::int32_t MemRemove() {
 void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, std::int32_t line) {
     LogLock();
     const std::uint32_t logFlags = LogGetFlags();
-    if (logFlags & LOG_MEM_CHECK) [[unlikely]] CheckAllBlocks(sourceName, line);
-    if (size <= 0) [[unlikely]] AbortInvalidSize(size, sourceName, line);
+    if (logFlags & LOG_MEM_CHECK) [[unlikely]]
+        CheckAllBlocks(sourceName, line);
+    if (size <= 0) [[unlikely]]
+        AbortInvalidSize(size, sourceName, line);
     const std::int64_t rounded = MemRoundedSize(size);
     if (rounded > std::numeric_limits<std::int32_t>::max() ||
         MemState.bytesInUse + rounded > MemState.byteLimit) [[unlikely]] {
@@ -406,8 +426,8 @@ void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, s
     }
 
     const std::uint8_t local = (flags & MEM_LOCAL_HEAP) ? 1 : 0;
-    const std::size_t request = static_cast<std::size_t>(rounded) + AREA_SLACK +
-                                (MemState.tracking ? TRACKER_SLACK : 0);
+    const std::size_t request =
+        static_cast<std::size_t>(rounded) + AREA_SLACK + (MemState.tracking ? TRACKER_SLACK : 0);
     void* allocation = nullptr;
     if (LiveReserve()) {
         if (local) [[unlikely]] {
@@ -416,7 +436,8 @@ void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, s
             allocation = std::malloc(request);
         }
     }
-    if (allocation == nullptr) [[unlikely]] AbortNoMemory(local, size, rounded, sourceName, line);
+    if (allocation == nullptr) [[unlikely]]
+        AbortNoMemory(local, size, rounded, sourceName, line);
     const auto start = reinterpret_cast<std::uintptr_t>(allocation);
     const std::uintptr_t area = (start + MEM_GUARD_SIZE + AREA_SLACK) & ~(MEM_AREA_ALIGN - 1);
     const std::uintptr_t block = area - MEM_GUARD_SIZE;
@@ -430,8 +451,10 @@ void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, s
         record = TrackBlock(block, rounded, size, flags, sourceName, line);
         top = reinterpret_cast<std::uintptr_t>(record);
     }
-    if (block < CoreAddressLow) [[unlikely]] CoreAddressLow = block;
-    if (top > CoreAddressHigh) [[unlikely]] CoreAddressHigh = top;
+    if (block < CoreAddressLow) [[unlikely]]
+        CoreAddressLow = block;
+    if (top > CoreAddressHigh) [[unlikely]]
+        CoreAddressHigh = top;
 
     const std::uint32_t guard = GuardWord(block);
     StoreWord(block, guard);
@@ -443,12 +466,13 @@ void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, s
     if (MemState.blockCount > MemState.peakBlockCount) [[unlikely]] {
         MemState.peakBlockCount = MemState.blockCount;
     }
-    if (MemState.bytesInUse > MemState.peakBytes) [[unlikely]] MemState.peakBytes = MemState.bytesInUse;
+    if (MemState.bytesInUse > MemState.peakBytes) [[unlikely]]
+        MemState.peakBytes = MemState.bytesInUse;
     LogUnlock();
 
     if (logFlags & LOG_MEM_TRACE) [[unlikely]] {
-        LogPrint("-- Alloc 0x%p 0x%p: %10d [%s / %d]\n", AsPointer(area), static_cast<void*>(record),
-                 size, sourceName, line);
+        LogPrint("-- Alloc 0x%p 0x%p: %10d [%s / %d]\n", AsPointer(area),
+                 static_cast<void*>(record), size, sourceName, line);
     }
     return Bytes(area);
 }
@@ -463,18 +487,24 @@ void MemFree(void* pointer, std::int32_t size, [[maybe_unused]] std::uint32_t fl
     const std::uintptr_t block = reinterpret_cast<std::uintptr_t>(pointer) - MEM_GUARD_SIZE;
     const std::uint32_t logFlags = LogGetFlags();
     if (logFlags & LOG_MEM_TRACE) [[unlikely]] {
-        const void* record = MemState.tracking ? AsPointer(MemTrackerAddress(block, rounded)) : nullptr;
+        const void* record =
+            MemState.tracking ? AsPointer(MemTrackerAddress(block, rounded)) : nullptr;
         LogPrint("-- Free  0x%p 0x%p: %10d [%s / %d]\n", pointer, record, size, sourceName, line);
     }
 
     LogLock();
-    if (logFlags & LOG_MEM_CHECK) [[unlikely]] CheckAllBlocks(sourceName, line);
-    if (size <= 0) [[unlikely]] AbortInvalidSize(size, sourceName, line);
-    if (pointer == nullptr) [[unlikely]] AbortNullFree(size, rounded, sourceName, line);
-    if (MemState.tracking) [[unlikely]] UntrackBlock(block, rounded, size, sourceName, line);
+    if (logFlags & LOG_MEM_CHECK) [[unlikely]]
+        CheckAllBlocks(sourceName, line);
+    if (size <= 0) [[unlikely]]
+        AbortInvalidSize(size, sourceName, line);
+    if (pointer == nullptr) [[unlikely]]
+        AbortNullFree(size, rounded, sourceName, line);
+    if (MemState.tracking) [[unlikely]]
+        UntrackBlock(block, rounded, size, sourceName, line);
 
     LiveBlock* entry = LiveBlockAt(block, size);
-    if (entry == nullptr) [[unlikely]] AbortInvalidAddress(block, size, sourceName, line);
+    if (entry == nullptr) [[unlikely]]
+        AbortInvalidAddress(block, size, sourceName, line);
     if (!GuardsIntact(block, rounded, entry)) [[unlikely]] {
         CheckGuards(1, block, size, sourceName, line, entry);
     }
@@ -506,11 +536,10 @@ std::int32_t MemCheckGuards(std::int32_t abortOnFailure, std::uintptr_t block, s
                        CheckBlockAddress(block, size, sourceName, line));
 }
 
-namespace {
-
 // MemCheckGuards once the block is known to be live.
-std::int32_t CheckGuards(std::int32_t abortOnFailure, std::uintptr_t block, std::int32_t size,
-                         const char* sourceName, std::int32_t line, const LiveBlock* entry) {
+static std::int32_t CheckGuards(std::int32_t abortOnFailure, std::uintptr_t block,
+                                std::int32_t size, const char* sourceName, std::int32_t line,
+                                const LiveBlock* entry) {
     const std::int64_t rounded = MemRoundedSize(size);
     if (GuardsIntact(block, rounded, entry)) return 1;
     const auto guard = MemGuard(block);
@@ -556,8 +585,6 @@ std::int32_t CheckGuards(std::int32_t abortOnFailure, std::uintptr_t block, std:
     }
     return 0;
 }
-
-}  // namespace
 
 std::int32_t MemCheckTracker(MemTracker* record, std::uintptr_t block, std::int32_t size,
                              const char* sourceName, std::int32_t line) {

@@ -19,9 +19,10 @@ struct MemTracker {
 };
 // line comes first: a damaged trailing guard is reported together with the
 // four bytes that follow it into the record.
-static_assert(offsetof(MemTracker, line) == 0);
-static_assert(sizeof(void*) != 8 || sizeof(MemTracker) == 48);
-static_assert(sizeof(void*) != 4 || sizeof(MemTracker) == 28);
+static_assert(offsetof(MemTracker, line) == 0, "the report of a damaged guard reads line");
+// Every tracked block carries one record, so a field added here grows them all.
+static_assert(sizeof(void*) != 8 || sizeof(MemTracker) == 48, "a record per tracked block");
+static_assert(sizeof(void*) != 4 || sizeof(MemTracker) == 28, "a record per tracked block");
 
 struct MemStateRecord {
     std::int32_t tracking;  // 1: every block carries a MemTracker
@@ -32,10 +33,16 @@ struct MemStateRecord {
     std::int32_t peakBlockCount;
     std::int32_t peakBytes;
 };
-static_assert(sizeof(void*) != 8 || sizeof(MemStateRecord) == 40);
-static_assert(sizeof(void*) != 4 || sizeof(MemStateRecord) == 28);
+// Every allocation and release updates these counters: one cache line.
+static_assert(sizeof(MemStateRecord) <= 64, "the counters stay in one cache line");
 
 extern MemStateRecord MemState;
+
+// Lowest and highest address ever handed out by the tracked allocator,
+// which alone widens the range; empty until the first block.
+extern std::uintptr_t CoreAddressLow;
+extern std::uintptr_t CoreAddressHigh;
+std::int32_t CoreAddressInRange(std::uintptr_t address);
 
 inline constexpr std::int32_t MEM_GUARD_SIZE = 4;
 // The caller's area (A + 4) is aligned for any record.

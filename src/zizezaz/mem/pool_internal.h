@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "zizezaz/pool/pool.h"
+#include "zizezaz/mem/pool.h"
 
 inline constexpr std::int32_t POOL_BUCKETS = 256;
 
@@ -45,14 +45,17 @@ struct Pool {
     PoolBlock* blocks;                // newest first
 };
 
-static_assert(sizeof(void*) != 8 || sizeof(PoolSlot) == 16);
-static_assert(sizeof(void*) != 8 || sizeof(PoolBlock) == 32);
-static_assert(sizeof(void*) != 8 || sizeof(Pool) == 2128);
-static_assert(sizeof(void*) != 4 || sizeof(PoolBlock) == 20);
-static_assert(sizeof(void*) != 4 || sizeof(Pool) == 1084);
+// A pool and each of its blocks are tracked allocations: their sizes show
+// in the allocator's report of peak use, which users compare between runs.
+static_assert(sizeof(void*) != 8 || sizeof(Pool) == 2128, "shows in the memory report");
+static_assert(sizeof(void*) != 4 || sizeof(Pool) == 1084, "shows in the memory report");
+static_assert(sizeof(void*) != 8 || (sizeof(PoolBlock) == 32 && sizeof(PoolSlot) == 16),
+              "shows in the memory report");
+static_assert(sizeof(void*) != 4 || sizeof(PoolBlock) == 20, "shows in the memory report");
 // Members follow the header and the slots in a block whose start is
 // 16-aligned; neither moves them off that alignment.
-static_assert(sizeof(void*) != 8 || (sizeof(PoolBlock) % 16 == 0 && sizeof(PoolSlot) % 16 == 0));
+static_assert(sizeof(void*) != 8 || (sizeof(PoolBlock) % 16 == 0 && sizeof(PoolSlot) % 16 == 0),
+              "members stay 16-aligned");
 
 // The pool module's source name: the location of its own reports and, by
 // its address, the identity of every pool.

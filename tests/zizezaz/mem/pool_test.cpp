@@ -12,10 +12,10 @@
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/core/log_internal.h"
-#include "zizezaz/core/mem.h"
-#include "zizezaz/core/mem_internal.h"
-#include "zizezaz/pool/pool.h"
-#include "zizezaz/pool/pool_internal.h"
+#include "zizezaz/mem/mem.h"
+#include "zizezaz/mem/mem_internal.h"
+#include "zizezaz/mem/pool.h"
+#include "zizezaz/mem/pool_internal.h"
 
 namespace {
 

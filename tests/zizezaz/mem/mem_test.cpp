@@ -16,8 +16,8 @@
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/core/log_internal.h"
-#include "zizezaz/core/mem.h"
-#include "zizezaz/core/mem_internal.h"
+#include "zizezaz/mem/mem.h"
+#include "zizezaz/mem/mem_internal.h"
 
 namespace {
 
@@ -76,6 +76,22 @@ protected:
         LogState.consoleHandle = 2;
     }
 };
+
+TEST(CoreAddressTest, RangeIsEmptyUntilWidenedThenInclusive) {
+    const std::uintptr_t saved[2] = {CoreAddressLow, CoreAddressHigh};
+    CoreAddressLow = UINTPTR_MAX;
+    CoreAddressHigh = 0;
+    EXPECT_EQ(CoreAddressInRange(0) + CoreAddressInRange(0x1000) + CoreAddressInRange(UINTPTR_MAX),
+              0);
+    CoreAddressLow = 0x1000;
+    CoreAddressHigh = 0x2000;
+    const std::pair<std::uintptr_t, std::int32_t> cases[] = {
+        {0xFFF, 0}, {0x1000, 1}, {0x1800, 1}, {0x2000, 1}, {0x2001, 0}, {UINTPTR_MAX, 0}};
+    for (const auto& [address, in] : cases)
+        EXPECT_EQ(CoreAddressInRange(address), in) << address;
+    CoreAddressLow = saved[0];
+    CoreAddressHigh = saved[1];
+}
 
 TEST(MemGuardTest, GuardBytesFollowTheBlockAddress) {
     const struct {

@@ -3,25 +3,23 @@
 // bucket chains (chosen by the member's address) while the member is out and
 // on the free chain while it is in, so that giving back something that is
 // not out is caught.
-#include "zizezaz/pool/pool.h"
+#include "zizezaz/mem/pool.h"
 
 #include <cstring>
 #include <limits>
 
 #include "zizezaz/core/log.h"
-#include "zizezaz/core/mem.h"
-#include "zizezaz/pool/pool_internal.h"
+#include "zizezaz/mem/mem.h"
+#include "zizezaz/mem/pool_internal.h"
 
 const char PoolSourceName[] = "pool";
 
-namespace {
+static constexpr std::uint32_t ORDINARY_HEAP = 1;
+static constexpr std::int64_t HEADER_SIZE = sizeof(PoolBlock);
+static constexpr std::int64_t SLOT_SIZE = sizeof(PoolSlot);
+static constexpr std::int64_t INT32_TOP = std::numeric_limits<std::int32_t>::max();
 
-constexpr std::uint32_t ORDINARY_HEAP = 1;
-constexpr std::int64_t HEADER_SIZE = sizeof(PoolBlock);
-constexpr std::int64_t SLOT_SIZE = sizeof(PoolSlot);
-constexpr std::int64_t INT32_TOP = std::numeric_limits<std::int32_t>::max();
-
-void CheckPool(const Pool* pool, std::int32_t line) {
+static void CheckPool(const Pool* pool, std::int32_t line) {
     if (pool == nullptr) LogAbortNull(PoolSourceName, line);
     if (pool->tag != PoolSourceName) {
         LogSetLocation(PoolSourceName, line);
@@ -32,19 +30,19 @@ void CheckPool(const Pool* pool, std::int32_t line) {
 
 // Sizes that cannot be represented saturate; the tracked allocator then
 // refuses them with its limit message instead of a wrapped size.
-std::int32_t Saturate(std::int64_t value) {
+static std::int32_t Saturate(std::int64_t value) {
     return static_cast<std::int32_t>(value > INT32_TOP ? INT32_TOP : value);
 }
 
-std::int32_t StrideOf(std::int32_t memberSize) {
+static std::int32_t StrideOf(std::int32_t memberSize) {
     return Saturate((static_cast<std::int64_t>(memberSize) + 7) & ~std::int64_t{7}) & ~7;
 }
 
-PoolSlot** BucketOf(Pool* pool, const void* member) {
+static PoolSlot** BucketOf(Pool* pool, const void* member) {
     return &pool->buckets[(reinterpret_cast<std::uintptr_t>(member) >> 3) % POOL_BUCKETS];
 }
 
-[[noreturn]] void AbortInvalidSize(std::int32_t size) {
+[[noreturn]] static void AbortInvalidSize(std::int32_t size) {
     LogSetLocation(PoolSourceName, __LINE__);
     LogAbort("Invalid Memory Size (%d)\n", size);
 }
@@ -52,7 +50,7 @@ PoolSlot** BucketOf(Pool* pool, const void* member) {
 // variableSize: the member is cut at the cursor of the newest block with room
 // for it. The cursor moves on in steps of 8 so that every member stays
 // aligned like a fixed-size one.
-void* CutVariable(Pool* pool, std::int32_t need) {
+static void* CutVariable(Pool* pool, std::int32_t need) {
     const std::int64_t step = (static_cast<std::int64_t>(need) + 7) & ~std::int64_t{7};
     PoolBlock* block = pool->blocks;
     while (block && block->base + block->size - block->cursor <= step)
@@ -65,8 +63,6 @@ void* CutVariable(Pool* pool, std::int32_t need) {
     block->cursor += step;
     return member;
 }
-
-}  // namespace
 
 std::int32_t PoolCreate(Pool** out, const char* creatorFile, std::int32_t creatorLine) {
     if (out == nullptr) LogAbortNull(PoolSourceName, __LINE__);

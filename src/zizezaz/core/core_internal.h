@@ -1,0 +1,5 @@
+// core_internal.h: what the core modules share among themselves. Not for callers.
+#pragma once
+
+// The core's source name: the location that its own fatal reports carry.
+inline constexpr char kCoreSourceName[] = "orv-core";

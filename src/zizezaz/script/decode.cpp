@@ -1,0 +1,1 @@
+// decode.cpp: placeholder until the template engine lands.

@@ -1,0 +1,1 @@
+// script.cpp: placeholder until the template engine lands.

@@ -1,0 +1,44 @@
+// report.cpp: the string layer's way out for fatal errors and notes.
+#include "zizezaz/str/report.h"
+
+#include <cstdlib>
+
+#include "platform/platform.h"
+#include "zizezaz/str/format.h"
+#include "zizezaz/str/str_internal.h"
+
+// What the log does with a fatal error before it has any output of its own:
+// the framed message in the error box, then the end of the process.
+static void BoxFatal(const char* file, std::int32_t line, const char* format, va_list args) {
+    char text[4096];
+    char* at = text;
+    char* const end = text + sizeof text;
+    at += StrFormat(at, static_cast<std::int32_t>(end - at), "\n\nABORT: ");
+    at += StrFormatV(at, static_cast<std::int32_t>(end - at), format, args);
+    StrFormat(at, static_cast<std::int32_t>(end - at), "       (%s/%d)\n", file, line);
+    PlatMessageBox("Internal error...", text + 2);
+    std::exit(1);
+}
+
+static void SilentNote(const char*) {}
+
+static StrFatalHandler fatalHandler = BoxFatal;
+static StrNoteHandler noteHandler = SilentNote;
+
+std::int32_t StrSetReport(StrFatalHandler fatal, StrNoteHandler note) {
+    fatalHandler = fatal != nullptr ? fatal : BoxFatal;
+    noteHandler = note != nullptr ? note : SilentNote;
+    return 1;
+}
+
+void StrFatal(std::int32_t line, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    fatalHandler(kStrSourceName, line, format, args);
+    va_end(args);
+    std::exit(1);
+}
+
+void StrNote(const char* text) {
+    noteHandler(text);
+}
