@@ -1,0 +1,1 @@
+// date.cpp: placeholder

@@ -1,0 +1,1 @@
+// vars.cpp: placeholder
