@@ -66,8 +66,8 @@ struct ScriptKeyword {
 
 struct Script {
     const char* tag;
-    char openDelimiter;   // "&" when created
-    char closeDelimiter;  // ";" when created
+    char openDelimiter;                 // "&" when created
+    char closeDelimiter;                // ";" when created
     std::int32_t caseSensitive;         // 1: names hashed as written; else folded to upper case
     std::int32_t reportUnknownClass;    // exactly 1: a field of an unknown class is reported
     std::int32_t reportUnknownKeyword;  // exactly 1: an unknown keyword is reported
@@ -103,7 +103,11 @@ std::int32_t ScriptClear(Script* script);
 // Decodes text (the whole template is length characters, startOffset of
 // them before text) into output of capacity bytes, terminator included.
 // consumed and produced receive the characters read and written. 0 when
-// something had to be cut or left out for lack of room, else 1.
+// something had to be cut or left out for lack of room: the output filled
+// up (produced reached capacity - 1, exactly filled included) or an unknown
+// field could not be written back whole; else 1. A callback that returns 0
+// stops the decode at its field (consumed points at its opening delimiter)
+// without making it a failure. A capacity below 1 stores nothing.
 std::int32_t ScriptDecode(Script* script, void* user, std::int32_t startOffset, const char* text,
                           std::int32_t length, std::int32_t* consumed, char* output,
                           std::int32_t capacity, std::int32_t* produced);
