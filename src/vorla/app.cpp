@@ -3,10 +3,15 @@
 #include "vorla/app.h"
 
 #include "platform/platform.h"
+#include "vorla/app_internal.h"
+#include "vorla/dir.h"
+#include "vorla/integrity.h"
+#include "vorla/vars.h"
 #include "zizezaz/core/cmdline.h"
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/mem/mem.h"
+#include "zizezaz/script/script.h"
 #include "zizezaz/str/str.h"
 
 static constexpr char kProgramName[] = "Vorla";
@@ -18,17 +23,45 @@ static constexpr char kHomePage[] = "https://quendil.example/vorla/";
 // Option values and the command line keep at most 999 characters.
 static constexpr std::int32_t kValueCapacity = 1000;
 static constexpr std::int32_t kCommandCapacity = 1024;
+// The platform fills at most this much of the current directory.
+static constexpr std::int32_t kCurrentDirCapacity = 320;
+static constexpr std::int32_t kModulePathCapacity = 4096;
+// No practical limit; a build for the tests lowers it to see a run meet it.
+#ifndef VORLA_MEM_LIMIT
+#define VORLA_MEM_LIMIT 0x7FFFFFFF
+#endif
+static constexpr std::int32_t kMemLimit = VORLA_MEM_LIMIT;
+
+using AppField = char (AppConfig::*)[APP_FIELD_CAPACITY];
 
 struct Option {
     const char* word;
-    char (AppConfig::*field)[APP_FIELD_CAPACITY];
+    AppField field;
+    bool isPath;  // normalised with a trailing separator as it is read
 };
 
 // Compared in this order; the first character of a field is never looked at.
 static constexpr Option kOptions[] = {
-    {"Wildcard", &AppConfig::wildcard}, {"Offset", &AppConfig::offset},
-    {"Execute", &AppConfig::execute},   {"Filename", &AppConfig::filename},
-    {"Target", &AppConfig::target},     {"Source", &AppConfig::source},
+    {"Wildcard", &AppConfig::wildcard, false}, {"Offset", &AppConfig::offset, false},
+    {"Execute", &AppConfig::execute, false},   {"Filename", &AppConfig::filename, false},
+    {"Target", &AppConfig::target, true},      {"Source", &AppConfig::source, true},
+};
+
+// The fields that are templates, in the order they are decoded: a Config
+// variable sees the decoded text of the fields before it and the template
+// of those after it.
+struct DecodeStep {
+    AppField field;
+    std::int32_t capacity;
+    const char* failure;
+};
+
+static constexpr DecodeStep kDecodeOrder[] = {
+    {&AppConfig::wildcard, kValueCapacity, "Unable to decode script for wildcard (%s)\n"},
+    {&AppConfig::source, kValueCapacity, "Unable to decode script for source path (%s)\n"},
+    {&AppConfig::target, kValueCapacity, "Unable to decode script for target path (%s)\n"},
+    {&AppConfig::filename, kValueCapacity, "Unable to decode script for filename (%s)\n"},
+    {&AppConfig::execute, kCommandCapacity, "Unable to decode script for execute (%s)\n"},
 };
 
 static const Option* FindOption(const char* field) {
@@ -67,12 +100,46 @@ static void ReadOptions(AppConfig* config, const char* commandLine, std::int32_t
         }
         // The value is the next field whatever it looks like; with none the
         // record field ends up empty.
-        CmdLineGetField(commandLine, i + 1, config->*(option->field), kValueCapacity);
+        char* value = config->*(option->field);
+        CmdLineGetField(commandLine, i + 1, value, kValueCapacity);
+        if (option->isPath) DirNormalize(value, 1);
         i += 2;
     }
 }
 
+std::int32_t AppReadOptions(AppConfig* config, const char* line, std::int32_t fieldCount) {
+    ReadOptions(config, line, fieldCount);
+    return 1;
+}
+
+// Resolves every template field in place. A field whose decoded text did
+// not fit is reported and nothing after it happens: a command line cut
+// short must never run.
+static std::int32_t DecodeFields(Script* script, AppConfig* config) {
+    char work[APP_FIELD_CAPACITY];
+    for (const DecodeStep& step : kDecodeOrder) {
+        char* field = config->*(step.field);
+        StrCopy(work, field);
+        std::int32_t consumed = 0;
+        std::int32_t produced = 0;
+        if (!ScriptDecode(script, config, 0, work, StrLength(work), &consumed, field, step.capacity,
+                          &produced)) {
+            LogPrint(step.failure, work);
+            return 0;
+        }
+    }
+    return 1;
+}
+
 std::int32_t AppRun(AppConfig* config) {
+    Script* script = nullptr;
+    ScriptCreate(&script);
+    AppRegisterVariables(script);
+    if (!DecodeFields(script, config)) {
+        ScriptDestroy(&script);
+        return 0;
+    }
+
     LogPrint("Offset:   [%s]\n", config->offset);
     LogPrint("Wildcard: [%s]\n", config->wildcard);
     LogPrint("Filename: [%s]\n", config->filename);
@@ -80,7 +147,11 @@ std::int32_t AppRun(AppConfig* config) {
     LogPrint("Target:   [%s]\n", config->target);
     LogPrint("Execute:  [%s]\n", config->execute);
 
+    // A target that cannot be created has been reported; the command
+    // still runs and decides the exit status.
+    DirCreate(config->target, 0, 0);
     if (PlatRunCommand(config->execute) == 0) config->result = 0;
+    ScriptDestroy(&script);
     return 1;
 }
 
@@ -91,11 +162,25 @@ std::int32_t AppMain(void*, std::int32_t, const char* commandLine, std::int32_t)
     // a message box when a scheduler runs us.
     flags |= LOG_CONSOLE | LOG_NO_ABORT_BOX;
     CoreInit("debug.log", flags);
-    MemInit(0x7FFFFFFF);
+    MemInit(kMemLimit);
 
     AppConfig config{};
+    // The field holds more than the platform may fill: the separator is
+    // appended after it.
+    static_assert(APP_FIELD_CAPACITY > kCurrentDirCapacity, "room for the trailing separator");
+    AppGetCurrentDir(config.source, kCurrentDirCapacity);
     StrCopy(config.filename, "archive.zip");
     PlatLocalTime(PlatTimeNow(), &config.localTime);
+
+    // A damaged copy must not go on to move or delete anyone's files. The
+    // path buffer is wider than a Windows path needs: a program installed
+    // deeper would otherwise be cut short and always read as damaged.
+    char modulePath[kModulePathCapacity];
+    if (!PlatModulePath(modulePath, sizeof modulePath) || !AppCheckIntegrity(modulePath)) {
+        LogSetLocation("winmain", 340);
+        LogAbort("%s has been corrupted, please re-install to correct the problem.\n",
+                 kProgramName);
+    }
 
     // Cutting an over-long line could leave a different, valid command to
     // run, so such a line is refused whole.

@@ -66,8 +66,13 @@ std::int32_t DirNormalizeWith(char* path, std::int32_t trailing, char separator)
     // path[r + 1] is not either.
     std::int32_t w = 0;
     std::int32_t r = 0;
+    // A relative path stays relative: once a fold or a "./" has left
+    // nothing written, a doubled separator after it must not become a root.
+    const bool relative = path[0] != separator;
     while (path[r] != '\0') {
-        if (path[r] == '.' && path[r + 1] == separator) {
+        if (w == 0 && relative && path[r] == separator) {
+            ++r;
+        } else if (path[r] == '.' && path[r + 1] == separator) {
             r += 2;
         } else if (path[r] == '.' && path[r + 1] == '.' && path[r + 2] == separator) {
             r += 2;

@@ -2,6 +2,7 @@
 // a temporary tree, and the current directory as the default source.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "support/test_support.h"
 #include "vorla/dir.h"
 #include "vorla/dir_internal.h"
@@ -52,6 +54,8 @@ TEST(DirNormalize, BothSeparatorsNeverAboveTheStart) {
         {"a\\..", 1, ""},
         {"{Config.Source}..\\old", 1, "old\\"},
         {"x\\..\\..", 0, ".."},
+        {"a\\..\\\\b", 1, "b\\"},
+        {".\\\\x", 1, "x\\"},
     };
     for (const char separator : {'\\', '/'}) {
         for (const Case& c : cases) {
@@ -78,8 +82,25 @@ protected:
         ASSERT_NO_FATAL_FAILURE(ConsoleFileTest::SetUp());
         LogState.flags = LOG_CONSOLE | LOG_NO_ABORT_BOX;
     }
-    std::string At(const char* text) const {  // '@' stands for the test's tree
-        return std::regex_replace(text, std::regex("@"), dir_.string());
+    // '@' stands for the test's tree and '!' for the code of the error that
+    // a file standing where a parent directory should be gives. The paths
+    // are written with '/', which stands for the native separator: the one
+    // that DirCreate puts back where it cut.
+    std::string At(const char* text) {
+        std::string out = std::regex_replace(text, std::regex("@"), dir_.string());
+        const std::size_t mark = out.find('!');
+        if (mark != std::string::npos) out.replace(mark, 1, FileInTheWay());
+        for (char& ch : out)
+            if (ch == '/') ch = PLAT_PATH_SEPARATOR;
+        return out;
+    }
+    std::string FileInTheWay() {
+        std::ofstream(dir_ / "in-the-way") << "x";
+        std::int32_t error = 0;
+        PlatMakeDir((dir_ / "in-the-way" / "sub").string().c_str(), &error);
+        char text[32];
+        std::snprintf(text, sizeof text, "%d:%.8X", error, static_cast<unsigned>(error));
+        return text;
     }
 };
 
@@ -99,13 +120,13 @@ TEST_F(DirCreateTest, LevelsInOrderExistingAndFailing) {
         {"@/f", "@/f", 0, 1, 1, "Check dir [@/f]\n", ""},
         {"@/f", "@/f/sub/deeper/", 0, 1, 0,
          "Check dir [@/f/sub/deeper/]\nCheck dir [@/f/sub/deeper]\nCheck dir [@/f/sub]\n"
-         "Check dir [@/f]\nUnable to create [20:00000014] Dir = @/f/sub\n",
+         "Check dir [@/f]\nUnable to create [!] Dir = @/f/sub\n",
          ""},
         {"", "@/x/y/file.zip", 1, 1, 1,
          "Check dir [@/x/y]\nCheck dir [@/x]\nCheck dir [@]\nCreate Dir = @/x\nCreate Dir = "
          "@/x/y\n",
          "@/x/y"},
-        {"@/f", "@/f/y/z.zip", 1, 0, 0, "Unable to create [20:00000014] Dir = @/f/y\n", ""},
+        {"@/f", "@/f/y/z.zip", 1, 0, 0, "Unable to create [!] Dir = @/f/y\n", ""},
         {"", "", 0, 1, 1, "Check dir []\n", ""},
         {"", "D:", 0, 1, 1, "Check dir [D:]\n", ""}};
     for (const Case& c : cases) {
@@ -139,7 +160,7 @@ TEST(AppGetCurrentDir, FitsOrKeepsTheBuffer) {
     const std::string current = fs::current_path().string();
     const auto length = static_cast<std::int32_t>(current.size());
     for (const std::int32_t capacity : {length, length + 1}) {
-        const std::string expected = capacity == length ? "keep" : current + "/";
+        const std::string expected = capacity == length ? "keep" : current + PLAT_PATH_SEPARATOR;
         std::vector<char> buffer(static_cast<std::size_t>(capacity) + 1 + 8, kGuard);
         std::memcpy(buffer.data(), "keep", 5);
         EXPECT_EQ(AppGetCurrentDir(buffer.data(), capacity), capacity == length ? 0 : 1);

@@ -22,14 +22,6 @@ const std::string kUsage =
     "           /OFFSET [time]      Time to offset (ie; 1d=1day, 10h=10hours)\n"
     "           /EXECUTE [...]      Command to execute\n";
 
-std::string Report(const std::string& offset, const std::string& wildcard,
-                   const std::string& filename, const std::string& source,
-                   const std::string& target, const std::string& execute) {
-    return "Offset:   [" + offset + "]\n" + "Wildcard: [" + wildcard + "]\n" + "Filename: [" +
-           filename + "]\n" + "Source:   [" + source + "]\n" + "Target:   [" + target + "]\n" +
-           "Execute:  [" + execute + "]\n";
-}
-
 TEST(VorlaUsage, NoOptionsPrintsBannerAndUsage) {
     VorlaRun run = RunVorla({});
     EXPECT_EQ(run.out, kUsage);
@@ -51,52 +43,66 @@ void PrintTo(const OptionCase& c, std::ostream* os) {
 
 class VorlaOptions_ : public testing::TestWithParam<OptionCase> {};
 
+// Each case runs in a directory of its own, which is the default source
+// and where relative targets are created; kHere in an expected text stands
+// for it.
+const std::string kHere = "<here>/";
+
+std::string InDirectory(std::string text, const std::string& dir) {
+    for (std::size_t at; (at = text.find(kHere)) != std::string::npos;)
+        text.replace(at, kHere.size(), dir + "/");
+    return text;
+}
+
 TEST_P(VorlaOptions_, ReadsOptionsReportsAndExits) {
     const OptionCase& c = GetParam();
-    VorlaRun run = RunVorla(c.args);
-    EXPECT_EQ(run.out, c.expected);
+    VorlaOptions options;
+    options.directory = MakeTempDir();
+    VorlaRun run = RunVorla(c.args, options);
+    EXPECT_EQ(run.out, InDirectory(c.expected, options.directory));
     EXPECT_EQ(run.status, c.status);
+    RemoveTree(options.directory);
 }
 
 const OptionCase kOptionCases[] = {
     {"AllSixOptions",
      {"/OFFSET", "-1d", "/WILDCARD", "ex*.log", "/FILENAME", "a.zip", "/SOURCE", "src", "/TARGET",
-      "dst", "/EXECUTE", "true"},
-     Report("-1d", "ex*.log", "a.zip", "src", "dst", "true"),
+      "dst", "/EXECUTE", "test -d dst"},
+     Report("-1d", "ex*.log", "a.zip", "src/", "dst/", "test -d dst"),
      0},
     {"FirstCharacterIsNeverLookedAt",
      {"-TARGET", "a", "xtarget", "b", "/target", "c"},
-     Report("", "", "archive.zip", "", "c", ""),
+     Report("", "", "archive.zip", kHere, "c/", ""),
      0},
     {"ValueIsTheNextFieldWhateverItLooksLike",
-     {"/TARGET", "/SOURCE", "D:\\x"},
-     Report("", "", "archive.zip", "", "/SOURCE", "").insert(0, "Unknown command [D:\\x]\n"),
+     {"/TARGET", "-SOURCE", "D:\\x"},
+     Report("", "", "archive.zip", kHere, "-SOURCE/", "").insert(0, "Unknown command [D:\\x]\n"),
      0},
-    {"OptionAsLastFieldEmptiesItsValue", {"/FILENAME"}, Report("", "", "", "", "", ""), 0},
+    {"OptionAsLastFieldEmptiesItsValue", {"/FILENAME"}, Report("", "", "", kHere, "", ""), 0},
     {"UnknownWordsAreReportedWhole",
      {"/bogus", "x", "/EXECUTE", "true"},
      "Unknown command [/bogus]\nUnknown command [x]\n" +
-         Report("", "", "archive.zip", "", "", "true"),
+         Report("", "", "archive.zip", kHere, "", "true"),
      0},
     {"QuotedCommandKeepsItsBlanks",
      {"/EXECUTE", "exit 0"},
-     Report("", "", "archive.zip", "", "", "exit 0"),
+     Report("", "", "archive.zip", kHere, "", "exit 0"),
      0},
     {"CommandStatusThreeGivesOne",
      {"/EXECUTE", "exit 3"},
-     Report("", "", "archive.zip", "", "", "exit 3"),
+     Report("", "", "archive.zip", kHere, "", "exit 3"),
      1},
     {"CommandThatCannotStartGivesOne",
      {"/EXECUTE", "/nonexistent/program 2>/dev/null"},
-     Report("", "", "archive.zip", "", "", "/nonexistent/program 2>/dev/null"),
+     Report("", "", "archive.zip", kHere, "", "/nonexistent/program 2>/dev/null"),
      1},
     {"LaterValueWins",
      {"/OFFSET", "1d", "/OFFSET", "2h", "/EXECUTE", "true"},
-     Report("2h", "", "archive.zip", "", "", "true"),
+     Report("2h", "", "archive.zip", kHere, "", "true"),
      0},
     {"AccentedLetterStaysInItsField",
-     {"/TARGET", "caf\xE9x", "/EXECUTE", "true"},
-     Report("", "", "archive.zip", "", "caf\xE9x", "true"),
+     {"/TARGET", "caf\xE9x", "/EXECUTE", "test -d caf\xE9x"},
+     Report("", "", "archive.zip", kHere, "caf\xE9x/", "test -d caf\xE9x"),
      0},
 };
 
@@ -106,8 +112,12 @@ INSTANTIATE_TEST_SUITE_P(E2E, VorlaOptions_, testing::ValuesIn(kOptionCases),
                          });
 
 TEST(VorlaRun, CommandOutputFollowsTheReport) {
-    VorlaRun run = RunVorla({"/EXECUTE", "echo hello"});
-    EXPECT_EQ(run.out, Report("", "", "archive.zip", "", "", "echo hello") + "hello\n");
+    VorlaOptions options;
+    options.directory = MakeTempDir();
+    VorlaRun run = RunVorla({"/EXECUTE", "echo hello"}, options);
+    EXPECT_EQ(run.out, Report("", "", "archive.zip", options.directory + "/", "", "echo hello") +
+                           "hello\n");
+    RemoveTree(options.directory);
     EXPECT_EQ(run.status, 0);
 }
 

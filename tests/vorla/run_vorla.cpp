@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -31,12 +32,27 @@ static void DrainPipes(int outFd, int errFd, VorlaRun* run) {
     }
 }
 
+// VORLA_E2E_WRAPPER split at white space: a program and its options run in
+// front of the binary, such as a memory checker.
+static const std::vector<std::string>& WrapperWords() {
+    static const std::vector<std::string> words = [] {
+        std::vector<std::string> split;
+        const char* text = std::getenv("VORLA_E2E_WRAPPER");
+        std::istringstream in(text ? text : "");
+        for (std::string word; in >> word;)
+            split.push_back(word);
+        return split;
+    }();
+    return words;
+}
+
 VorlaRun RunVorla(const std::vector<std::string>& args, const VorlaOptions& options) {
     std::string binary = options.binary.empty() ? VORLA_BINARY : options.binary;
     std::vector<std::string> words;
     if (!options.frozenTime.empty()) {
         words = {"faketime", "-f", options.frozenTime};
     }
+    words.insert(words.end(), WrapperWords().begin(), WrapperWords().end());
     words.push_back(binary);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -109,4 +125,12 @@ bool FileExists(const std::string& path) {
 
 bool HaveFaketime() {
     return std::system("command -v faketime >/dev/null 2>&1") == 0;
+}
+
+std::string Report(const std::string& offset, const std::string& wildcard,
+                   const std::string& filename, const std::string& source,
+                   const std::string& target, const std::string& execute) {
+    return "Offset:   [" + offset + "]\nWildcard: [" + wildcard + "]\nFilename: [" + filename +
+           "]\nSource:   [" + source + "]\nTarget:   [" + target + "]\nExecute:  [" + execute +
+           "]\n";
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 struct VorlaRun {
     std::string out;
     std::string err;
@@ -18,7 +20,9 @@ struct VorlaOptions {
     std::string stdinText;   // fed to standard input (closed afterwards)
 };
 
-// argv[0] is the binary; args follow it unchanged.
+// argv[0] is the binary; args follow it unchanged. With VORLA_E2E_WRAPPER
+// set (say "valgrind -q --error-exitcode=99"), the binary runs under that
+// command, inside faketime when the clock is frozen.
 VorlaRun RunVorla(const std::vector<std::string>& args, const VorlaOptions& options = {});
 
 // A fresh directory under the system's temporary directory, removed with
@@ -30,3 +34,19 @@ std::string CopyBinaryTo(const std::string& dir);
 bool FileExists(const std::string& path);
 // True when faketime is installed; tests that freeze the clock skip otherwise.
 bool HaveFaketime();
+
+// The six report lines of a run, each value between its brackets.
+std::string Report(const std::string& offset, const std::string& wildcard,
+                   const std::string& filename, const std::string& source,
+                   const std::string& target, const std::string& execute);
+
+// What /debug adds around a run: the library's version banner first, the
+// allocator's start-up and closing reports. The closing report shows the
+// template engine's blocks at their peak: the script object, its pool and
+// the pool's first block, and the three classes; none is left over.
+// Inline, so that they are made before any test file's own constants.
+inline const std::string kVersionBanner = "ZizEzaz v0.50 (rev: 9.517.1219.04)\n";
+inline const std::string kMemoryInit =
+    Banner("Memory Init") + "Memory Initialized (Maximum)\n" + Banner("");
+inline const std::string kMemoryRemove =
+    Banner("Memory Remove") + "Maximum Memory in use (6 / 24k)\n" + Banner("");

@@ -39,8 +39,6 @@
 // checks that, and what the two exceptions become.
 #include "zizezaz/core/cmdline.h"
 
-#include <vector>
-
 #include "platform/platform.h"
 #include "zizezaz/core/core_internal.h"
 #include "zizezaz/core/log.h"
@@ -272,12 +270,17 @@ std::int32_t CmdLineJoin(std::int32_t count, const char* const* words, char* lin
 
 std::int32_t CmdLineSetFromArgs(std::int32_t count, const char* const* words) {
     // The platform keeps only a pointer, so the line lives as long as the
-    // process; a later call replaces it.
-    static std::vector<char> line;
+    // process; a later call replaces it. It comes from the platform's heap
+    // rather than a container, which would bring the C++ runtime's
+    // exception machinery into every program for this one allocation.
+    static char* line = nullptr;
     std::int64_t length = 0;
     CmdLineJoin(count, words, nullptr, 0, &length);
-    line.assign(static_cast<std::size_t>(length) + 1, '\0');
-    CmdLineJoin(count, words, line.data(), length + 1, &length);
-    PlatSetCommandLine(line.data());
+    char* joined = static_cast<char*>(PlatLocalAlloc(static_cast<std::size_t>(length) + 1));
+    if (joined == nullptr) return 0;
+    CmdLineJoin(count, words, joined, length + 1, &length);
+    PlatSetCommandLine(joined);
+    if (line != nullptr) PlatLocalFree(line);
+    line = joined;
     return 1;
 }

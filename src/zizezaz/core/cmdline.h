@@ -28,5 +28,6 @@ std::int32_t CmdLineHasSwitch(const char* text, const char* word);
 // whole line fit.
 std::int32_t CmdLineJoin(std::int32_t count, const char* const* words, char* line,
                          std::int64_t capacity, std::int64_t* length);
-// Joins an argument vector and makes it the process's command line.
+// Joins an argument vector and makes it the process's command line; 0 when
+// there is no memory for it.
 std::int32_t CmdLineSetFromArgs(std::int32_t count, const char* const* words);

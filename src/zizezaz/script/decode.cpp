@@ -150,7 +150,8 @@ std::int32_t ScriptDecode(Script* script, void* user, std::int32_t startOffset, 
         const std::int64_t stop = std::min(end, read + (full - written));
         while (read < stop && text[read] != open && text[read] != '\0')
             output[written++] = text[read++];
-        if (read == stop || text[read] != open) continue;
+        // The terminator ends the text even when it is the opening delimiter.
+        if (read == stop || text[read] == '\0' || text[read] != open) continue;
         DecodeField field;
         if (!ReadField(script, text + read + 1, &field)) {
             // Not a field: its opening delimiter is plain text, and whatever
