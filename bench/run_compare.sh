@@ -1,0 +1,88 @@
+#!/bin/sh
+# run_compare.sh: what a whole run of vorla costs beyond the floor of its
+# job, a minimal C program that only calls system("true"), and what share
+# of the run the start-up integrity check takes.
+#
+# Both programs run side by side under hyperfine in several rounds; a
+# round's figure is the mean CPU time (user + system, the command's
+# children included) and the median over the rounds is what counts, so
+# that one noisy round on a shared machine does not decide. The check's
+# cost is timed inside a fresh process for each sample (crc_bench
+# --check-once), as start-up meets it, and set against vorla's median.
+#
+# Usage: bench/run_compare.sh [rounds [runs per round]]   (default 7 40)
+# Environment: BUILD_DIR (default build/compare).
+set -eu
+
+rounds=${1:-7}
+runs=${2:-40}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build/compare}
+
+for tool in hyperfine cc python3 cmake; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "run_compare.sh: $tool is needed" >&2; exit 1; }
+done
+
+echo "Building vorla and crc_bench (Release) in $build ..."
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVORLA_BENCH=ON -DVORLA_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target vorla crc_bench >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT INT TERM
+cat >"$work/floor.c" <<'EOF'
+#include <stdlib.h>
+int main(void) { return system("true") == 0 ? 0 : 1; }
+EOF
+cc -O2 -o "$work/floor" "$work/floor.c"
+mkdir "$work/logs" "$work/archive"
+
+vorla="$build/vorla"
+run="$vorla /TARGET $work/archive/{Time.Year4} /SOURCE $work/logs"
+run="$run /FILENAME ex{Time.Year2}{Time.MonthPad}{Time.DayPad}.tgz"
+run="$run /WILDCARD ex{Time.Year2}{Time.MonthPad}{Time.DayPad}*.log /OFFSET -1d /EXECUTE true"
+"$vorla" /TARGET "$work/archive" /EXECUTE true >/dev/null || {
+    echo "run_compare.sh: $vorla does not run" >&2
+    exit 1
+}
+
+i=1
+while [ "$i" -le "$rounds" ]; do
+    echo "Round $i of $rounds ..."
+    hyperfine -N --style none --warmup 3 --runs "$runs" --export-json "$work/round$i.json" \
+        "$work/floor" "$run" >/dev/null
+    i=$((i + 1))
+done
+
+samples=$((rounds * 15))
+echo "Timing the integrity check alone, $samples fresh processes ..."
+i=1
+while [ "$i" -le "$samples" ]; do
+    "$build/bench/crc_bench" --check-once "$vorla" >>"$work/check.txt"
+    i=$((i + 1))
+done
+
+python3 - "$work" "$rounds" "$(wc -c <"$vorla")" <<'EOF'
+import json, statistics, sys
+work, rounds, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+cpu = {"floor": [], "vorla": []}
+wall = {"floor": [], "vorla": []}
+for r in range(1, rounds + 1):
+    results = json.load(open(f"{work}/round{r}.json"))["results"]
+    for name, result in zip(("floor", "vorla"), results):
+        cpu[name].append((result["user"] + result["system"]) * 1e3)
+        wall[name].append(result["median"] * 1e3)
+check = [float(line) / 1e3 for line in open(f"{work}/check.txt")]
+floor, vorla = statistics.median(cpu["floor"]), statistics.median(cpu["vorla"])
+ratio, share = vorla / floor, statistics.median(check) / vorla
+print()
+print(f"{'':34}{'CPU ms':>10}{'wall ms':>10}")
+rows = [("floor: system(\"true\")", floor, statistics.median(wall["floor"])),
+        ("vorla, all six options", vorla, statistics.median(wall["vorla"]))]
+for label, c, w in rows:
+    print(f"{label:34}{c:10.3f}{w:10.3f}")
+label = f"integrity check ({size} bytes)"
+print(f"{label:34}{statistics.median(check):10.3f}")
+print()
+print(f"vorla / floor, CPU:       {ratio:6.3f}   (target at most 1.15)  {'ok' if ratio <= 1.15 else 'OVER'}")
+print(f"integrity check share:    {100 * share:5.2f} %  (target at most 3 %)    {'ok' if share <= 0.03 else 'OVER'}")
+EOF
