@@ -24,6 +24,12 @@ void PlatDebugBreak();
 // command's exit status, or -1 when the interpreter could not be started or
 // the command did not end normally.
 std::int32_t PlatRunCommand(const char* line);
+#ifdef _WIN32
+// What the Windows entry hands on besides the command line: the program's
+// module handle and the window show state it was started with.
+void* PlatModuleHandle();
+std::int32_t PlatShowState();
+#endif
 
 // ---- Console ----------------------------------------------------------
 // A console handle is never 0, so that 0 can mean "none".
@@ -36,6 +42,8 @@ void PlatConsoleWrite(std::uintptr_t console, const char* text, std::size_t len)
 void PlatMessageBox(const char* caption, const char* text);
 
 // ---- The re-entrant lock ----------------------------------------------
+// platform_lock.h has the uncontended take and give-up inline
+// (PlatMutexTake, PlatMutexGive); these are the whole of it.
 struct PlatMutex;
 PlatMutex* PlatMutexCreate();
 std::int32_t PlatMutexLock(PlatMutex* mutex);  // 1 when owned
@@ -56,7 +64,11 @@ void PlatLogCommit(std::int32_t fd);
 void PlatLogClose(std::int32_t fd);
 
 // ---- Files and directories --------------------------------------------
+#ifdef _WIN32
+inline constexpr std::int32_t PLAT_ERROR_ALREADY_EXISTS = 183;  // ERROR_ALREADY_EXISTS
+#else
 inline constexpr std::int32_t PLAT_ERROR_ALREADY_EXISTS = 17;  // EEXIST
+#endif
 // Current directory into buf; 1 on success, 0 (buffer untouched) when it
 // does not fit or cannot be had.
 std::int32_t PlatCurrentDir(char* buf, std::int32_t capacity);
@@ -64,7 +76,20 @@ std::int32_t PlatCurrentDir(char* buf, std::int32_t capacity);
 std::int32_t PlatMakeDir(const char* path, std::int32_t* error);
 // 1 when the path names an existing object of any kind.
 std::int32_t PlatPathExists(const char* path);
+#ifdef _WIN32
+inline constexpr char PLAT_PATH_SEPARATOR = '\\';
+#else
 inline constexpr char PLAT_PATH_SEPARATOR = '/';
+#endif
+// Reading a file from its first byte to its last, in pieces of the
+// caller's choosing. Open gives 1 with the handle in *file and the length
+// in *size, or 0 when the file cannot be opened for reading. Read gives 1
+// with the number of bytes read into buffer in *got (0 at the end of the
+// file), or 0 on an error. Every opened handle is closed once.
+std::int32_t PlatFileOpen(const char* path, std::uintptr_t* file, std::uint64_t* size);
+std::int32_t PlatFileRead(std::uintptr_t file, void* buffer, std::size_t capacity,
+                          std::size_t* got);
+void PlatFileClose(std::uintptr_t file);
 
 // ---- Memory -----------------------------------------------------------
 // The "local heap": zero-filled blocks, kept apart from malloc's.

@@ -18,6 +18,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <type_traits>
+
+#include "platform/platform_lock.h"
+
 // ---- Command line -----------------------------------------------------
 
 static const char* commandLine = nullptr;
@@ -35,8 +39,10 @@ void PlatSetCommandLine(const char* line) {
 std::int32_t PlatModulePath(char* buf, std::int32_t capacity) {
     if (capacity < 1) return 0;
     buf[0] = '\0';
-    ssize_t n = readlink("/proc/self/exe", buf, static_cast<std::size_t>(capacity - 1));
-    if (n <= 0) {
+    // readlink cuts silently; a result that fills the whole buffer may have
+    // been cut, and a cut path names some other file, so it is refused.
+    ssize_t n = readlink("/proc/self/exe", buf, static_cast<std::size_t>(capacity));
+    if (n <= 0 || n >= capacity) {
         buf[0] = '\0';
         return 0;
     }
@@ -125,21 +131,21 @@ void PlatMessageBox(const char* caption, const char* text) {
 //
 // Every allocation takes it, so it is built for the uncontended case: one
 // compare-and-swap to take and one exchange to give up, no call into the
-// thread library. The lock word follows the futex mutex of Drepper's
-// "Futexes Are Tricky": 0 free, 1 taken, 2 taken and perhaps waited for.
-// A taker swaps 0 for 1; failing that it marks the word 2 and sleeps in
-// the kernel while it reads 2, marking it 2 again each time it wakes,
-// since it cannot know whether others still wait; whoever gets 0 back from
-// that exchange holds the lock. Giving up exchanges the word for 0 and
-// wakes one sleeper only when the old value was 2, so a lock nobody waits
-// for never enters the kernel.
+// thread library. The lock word (platform_lock.h) follows the futex mutex
+// of Drepper's "Futexes Are Tricky": a taker swaps 0 for 1; failing that it
+// marks the word 2 and sleeps in the kernel while it reads 2, marking it 2
+// again each time it wakes, since it cannot know whether others still wait;
+// whoever gets 0 back from that exchange holds the lock. Giving up
+// exchanges the word for 0 and wakes one sleeper only when the old value
+// was 2, so a lock nobody waits for never enters the kernel.
 //
 // While the process has a single thread (the C library says so, and only
 // that thread could change it, by starting another), nobody can race for
 // the word: it is set and cleared with plain stores, as the C library's own
-// mutexes do. A thread started while the lock is held finds the word taken
-// and waits as above; the owner then sees more than one thread and gives
-// the lock up by the exchange that wakes it.
+// mutexes do. That case is inline in platform_lock.h; the functions here
+// take every other. A thread started while the lock is held finds the word
+// taken and waits as above; the owner then sees more than one thread and
+// gives the lock up by the exchange that wakes it.
 //
 // Re-entry is tracked beside the word: the owner is named by the address
 // of a thread-local byte (distinct for every live thread and free to
@@ -148,27 +154,13 @@ void PlatMessageBox(const char* caption, const char* text) {
 // owner writes its own name there, so a thread that reads its name back
 // is right; any other thread reads another name or none. An unlock by a
 // thread that is not the owner is refused and changes nothing.
-struct PlatMutex {
-    std::atomic<std::uint32_t> word;
-    std::atomic<const void*> owner;  // null when free
-    std::uint32_t depth;             // the owner's takes; only the owner touches it
-};
-static_assert(std::atomic<std::uint32_t>::is_always_lock_free, "the word is a futex word");
-static_assert(std::atomic<const void*>::is_always_lock_free, "read without the lock");
-
 static PlatMutex theMutex;
-static thread_local char threadTag;
+thread_local constinit char PlatThreadTag = 0;
 
-enum : std::uint32_t { LOCK_FREE = 0, LOCK_TAKEN = 1, LOCK_WAITED = 2 };
-
-// True only while the calling thread is the process's only one.
-static bool SingleThreaded() {
 #if __has_include(<sys/single_threaded.h>)
-    return __libc_single_threaded != 0;
-#else
-    return false;
+static_assert(std::is_same_v<decltype(__libc_single_threaded), char>,
+              "platform_lock.h declares the C library's flag as its header does");
 #endif
-}
 
 static void FutexWait(std::atomic<std::uint32_t>* word, std::uint32_t expected) {
     // Returns at once when the word no longer holds expected; waking early
@@ -186,24 +178,22 @@ PlatMutex* PlatMutexCreate() {
     return &theMutex;
 }
 
-// Every take but that of a free lock in a single-threaded process: a
-// re-entry, a compare-and-swap, or a wait. Kept apart so that the common
-// take needs no stack frame.
-[[gnu::noinline]] static std::int32_t LockShared(PlatMutex* mutex) {
-    const void* self = &threadTag;
+std::int32_t PlatMutexLock(PlatMutex* mutex) {
+    if (mutex == nullptr) return 0;
+    const void* self = &PlatThreadTag;
     if (mutex->owner.load(std::memory_order_relaxed) == self) {
         if (mutex->depth == UINT32_MAX) return 0;
         ++mutex->depth;
         return 1;
     }
-    std::uint32_t seen = LOCK_FREE;
-    if (!mutex->word.compare_exchange_strong(seen, LOCK_TAKEN, std::memory_order_acquire,
+    std::uint32_t seen = PLAT_LOCK_FREE;
+    if (!mutex->word.compare_exchange_strong(seen, PLAT_LOCK_TAKEN, std::memory_order_acquire,
                                              std::memory_order_relaxed)) {
-        if (seen != LOCK_WAITED)
-            seen = mutex->word.exchange(LOCK_WAITED, std::memory_order_acquire);
-        while (seen != LOCK_FREE) {
-            FutexWait(&mutex->word, LOCK_WAITED);
-            seen = mutex->word.exchange(LOCK_WAITED, std::memory_order_acquire);
+        if (seen != PLAT_LOCK_WAITED)
+            seen = mutex->word.exchange(PLAT_LOCK_WAITED, std::memory_order_acquire);
+        while (seen != PLAT_LOCK_FREE) {
+            FutexWait(&mutex->word, PLAT_LOCK_WAITED);
+            seen = mutex->word.exchange(PLAT_LOCK_WAITED, std::memory_order_acquire);
         }
     }
     mutex->owner.store(self, std::memory_order_relaxed);
@@ -211,29 +201,17 @@ PlatMutex* PlatMutexCreate() {
     return 1;
 }
 
-std::int32_t PlatMutexLock(PlatMutex* mutex) {
-    if (mutex == nullptr) return 0;
-    // A free word has no owner, so this thread cannot hold it already.
-    if (SingleThreaded() && mutex->word.load(std::memory_order_relaxed) == LOCK_FREE) [[likely]] {
-        mutex->word.store(LOCK_TAKEN, std::memory_order_relaxed);
-        mutex->owner.store(&threadTag, std::memory_order_relaxed);
-        mutex->depth = 1;
-        return 1;
-    }
-    return LockShared(mutex);
-}
-
 void PlatMutexUnlock(PlatMutex* mutex) {
-    if (mutex == nullptr || mutex->owner.load(std::memory_order_relaxed) != &threadTag)
+    if (mutex == nullptr || mutex->owner.load(std::memory_order_relaxed) != &PlatThreadTag)
         [[unlikely]] {
         return;
     }
-    if (--mutex->depth != 0) [[unlikely]]
-        return;
+    if (--mutex->depth != 0) return;
     mutex->owner.store(nullptr, std::memory_order_relaxed);
-    if (SingleThreaded()) {
-        mutex->word.store(LOCK_FREE, std::memory_order_relaxed);
-    } else if (mutex->word.exchange(LOCK_FREE, std::memory_order_release) == LOCK_WAITED) {
+    if (PlatSingleThreaded()) {
+        mutex->word.store(PLAT_LOCK_FREE, std::memory_order_relaxed);
+    } else if (mutex->word.exchange(PLAT_LOCK_FREE, std::memory_order_release) ==
+               PLAT_LOCK_WAITED) {
         FutexWakeOne(&mutex->word);
     }
 }
@@ -327,6 +305,38 @@ std::int32_t PlatMakeDir(const char* path, std::int32_t* error) {
 std::int32_t PlatPathExists(const char* path) {
     struct stat st;
     return stat(path, &st) == 0 ? 1 : 0;
+}
+
+// Read rather than mapped: for a file read once from end to end, a few
+// reads into a small buffer cost less than setting up and tearing down a
+// mapping of every page, markedly so in virtual machines.
+std::int32_t PlatFileOpen(const char* path, std::uintptr_t* file, std::uint64_t* size) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return 0;
+    }
+    *file = static_cast<std::uintptr_t>(fd);
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return 1;
+}
+
+std::int32_t PlatFileRead(std::uintptr_t file, void* buffer, std::size_t capacity,
+                          std::size_t* got) {
+    for (;;) {
+        ssize_t n = read(static_cast<int>(file), buffer, capacity);
+        if (n >= 0) {
+            *got = static_cast<std::size_t>(n);
+            return 1;
+        }
+        if (errno != EINTR) return 0;
+    }
+}
+
+void PlatFileClose(std::uintptr_t file) {
+    close(static_cast<int>(file));
 }
 
 // ---- Memory -----------------------------------------------------------

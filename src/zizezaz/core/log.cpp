@@ -144,17 +144,9 @@ std::uint32_t LogGetFlags() {
     return LogState.flags;
 }
 
-std::int32_t LogLock() {
-    if (LogState.lockBypass == 1) return 1;
-    if (LogState.mutex == nullptr) return 0;
-    return PlatMutexLock(LogState.mutex) ? 1 : 0;
-}
-
-std::int32_t LogUnlock() {
-    if (LogState.lockBypass == 1 || LogState.mutex == nullptr) return 1;
-    PlatMutexUnlock(LogState.mutex);
-    return 1;
-}
+// LogLock and LogUnlock (log.h) reach the lock's state through these.
+constinit const std::int32_t* const LogLockOff = &LogState.lockBypass;
+constinit PlatMutex* const* const LogLockMutex = &LogState.mutex;
 
 void LogSetLocation(const char* file, std::int32_t line) {
     LogLock();  // released by the LogAbort that follows

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/platform_lock.h"
+
 // The LogFlags word.
 inline constexpr std::uint32_t LOG_CONSOLE = 0x0001;
 inline constexpr std::uint32_t LOG_FILE = 0x0002;
@@ -25,8 +27,25 @@ inline constexpr std::uint32_t LOG_CACHE_WRITES = 0x8000;
 std::uint32_t LogGetFlags();
 
 // The process-wide re-entrant lock; both are no-ops while locking is off.
-std::int32_t LogLock();
-std::int32_t LogUnlock();
+// Every allocation and every release takes it, so both are inline and
+// their common case is a few loads and stores (platform_lock.h). The
+// lock's state is the log's own; these two constant pointers lead to it.
+extern const std::int32_t* const LogLockOff;  // 1 while locking is off
+extern PlatMutex* const* const LogLockMutex;  // null before start-up
+
+inline std::int32_t LogLock() {
+    if (*LogLockOff == 1) return 1;
+    PlatMutex* mutex = *LogLockMutex;
+    if (mutex == nullptr) return 0;
+    return PlatMutexTake(mutex) ? 1 : 0;
+}
+
+inline std::int32_t LogUnlock() {
+    if (*LogLockOff == 1) return 1;
+    PlatMutex* mutex = *LogLockMutex;
+    if (mutex != nullptr) PlatMutexGive(mutex);
+    return 1;
+}
 
 // Fatal-error protocol: LogSetLocation (takes the lock) then LogAbort.
 // Code that already holds the lock records with LogSetLocationNoLock.

@@ -23,6 +23,7 @@
 #include <limits>
 
 #include "platform/platform.h"
+#include "platform/platform_lock.h"
 #include "zizezaz/core/log.h"
 #include "zizezaz/mem/mem_internal.h"
 #include "zizezaz/str/format.h"
@@ -65,16 +66,25 @@ static LiveTable live = {noBlocks, 1, 0, 0};
 
 static constexpr std::size_t LIVE_FIRST_CAPACITY = 256;
 
+// The home of a block: the high half of the 128-bit product of its address
+// and 2^64 / phi. Blocks come in runs a fixed step apart; the high half
+// spreads such a run more evenly than chance would (the low bits of a plain
+// product repeat with the step, and its top bits bunch for steps such as
+// 48 and 272 bytes), so that most blocks sit where their address sends them.
 static std::size_t LiveHome(std::uintptr_t block, std::size_t mask) {
-    // Fibonacci hashing of the address: block addresses share their low
-    // bits, the product's high bits do not.
-    const std::uint64_t mixed = static_cast<std::uint64_t>(block >> 2) * 0x9E3779B97F4A7C15ull;
-    return static_cast<std::size_t>(mixed ^ (mixed >> 32)) & mask;
+    constexpr std::uint64_t kGolden = 0x9E3779B97F4A7C15ull;
+#if defined(__SIZEOF_INT128__)
+    const auto product = static_cast<unsigned __int128>(block) * kGolden;
+    return static_cast<std::size_t>(product >> 64) & mask;
+#else
+    const std::uint64_t product = std::uint64_t{block} * kGolden;
+    return static_cast<std::size_t>(product ^ (product >> 32)) & mask;
+#endif
 }
 
 // Most blocks sit where their address sends them: the loops below are for
 // the others.
-static LiveBlock* LiveFind(std::uintptr_t block) {
+[[gnu::always_inline]] static inline LiveBlock* LiveFind(std::uintptr_t block) {
     std::size_t i = LiveHome(block, live.mask);
     while (live.entries[i].block != block)
         [[unlikely]] {
@@ -85,7 +95,7 @@ static LiveBlock* LiveFind(std::uintptr_t block) {
 }
 
 // Room for the entry has been made by LiveReserve.
-static void LivePut(const LiveBlock& entry) {
+[[gnu::always_inline]] static inline void LivePut(const LiveBlock& entry) {
     std::size_t i = LiveHome(entry.block, live.mask);
     while (live.entries[i].block != 0)
         [[unlikely]] i = (i + 1) & live.mask;
@@ -114,7 +124,7 @@ static std::int32_t LiveReserve() {
     return LiveGrow();
 }
 
-static void LiveRemove(LiveBlock* entry) {
+[[gnu::always_inline]] static inline void LiveRemove(LiveBlock* entry) {
     const std::size_t mask = live.mask;
     auto hole = static_cast<std::size_t>(entry - live.entries);
     std::size_t i = (hole + 1) & mask;
@@ -214,23 +224,58 @@ static void StoreWord(std::uintptr_t address, std::uint32_t word) {
 // bookkeeping at the start of a released allocation) waits until it is
 // written. Plain stores of fixed width, overlapping where n is not a multiple
 // of the width, are handed on to such loads at once.
+//
+// Blocks above 128 bytes are cleared in 64-byte steps by the widest stores
+// the processor has (ZeroWide, chosen by MemInit): a block is cleared twice
+// in its life, and for large ones the stores are most of the cost.
+using ZeroWideFunction = void (*)(unsigned char* p, std::size_t n);
+
+static void ZeroWideBaseline(unsigned char* p, std::size_t n) {
+    for (std::size_t at = 0; at < n - 64; at += 64)
+        std::memset(p + at, 0, 64);
+    std::memset(p + n - 64, 0, 64);
+}
+
+#if defined(__x86_64__)
+// The same code; the compiler makes each 64-byte clear one store.
+[[gnu::target("avx512f")]] static void ZeroWideAvx512(unsigned char* p, std::size_t n) {
+    for (std::size_t at = 0; at < n - 64; at += 64)
+        std::memset(p + at, 0, 64);
+    std::memset(p + n - 64, 0, 64);
+}
+#endif
+
+static ZeroWideFunction ZeroWide = ZeroWideBaseline;
+
+static void ChooseZeroWide() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) ZeroWide = ZeroWideAvx512;
+#endif
+}
+
+// The tests run from the small end, where most blocks are.
 static inline void ZeroFill(unsigned char* p, std::size_t n) {
-    if (n > 128) {
-        std::memset(p, 0, n);
-    } else if (n > 64) {
-        std::memset(p, 0, 64);
-        std::memset(p + n - 64, 0, 64);
-    } else if (n >= 32) {
-        std::memset(p, 0, 32);
-        std::memset(p + n - 32, 0, 32);
-    } else if (n >= 16) {
+    if (n <= 16) {
+        if (n >= 8) {
+            std::memset(p, 0, 8);
+            std::memset(p + n - 8, 0, 8);
+        } else {
+            std::memset(p, 0, 4);
+        }
+    } else if (n <= 32) {
         std::memset(p, 0, 16);
         std::memset(p + n - 16, 0, 16);
-    } else if (n >= 8) {
-        std::memset(p, 0, 8);
-        std::memset(p + n - 8, 0, 8);
+    } else if (n <= 64) {
+        std::memset(p, 0, 32);
+        std::memset(p + n - 32, 0, 32);
+    } else if (n <= 128) {
+        std::memset(p, 0, 64);
+        std::memset(p + n - 64, 0, 64);
+    } else if (n <= 4096) {
+        ZeroWide(p, n);
     } else {
-        std::memset(p, 0, 4);
+        std::memset(p, 0, n);
     }
 }
 
@@ -374,6 +419,7 @@ std::int32_t MemSetTracking(std::int32_t on) {
 }
 
 std::int32_t MemInit(std::int32_t limit) {
+    ChooseZeroWide();
     if (LogGetFlags() & LOG_VERBOSE) LogBanner("Memory Init");
     MemState.blockCount = 0;
     MemState.bytesInUse = 0;
@@ -412,16 +458,80 @@ std::int32_t MemRemove() {
     return 1;
 }
 
-void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, std::int32_t line) {
+// ---- Allocation and release -------------------------------------------------
+// Each of MemAlloc and MemFree is a short common case and the whole
+// procedure below it, to which one test sends every other call. The common
+// case is a program that runs with tracking off, no check, no trace and the
+// ordinary heap, on one thread: it stores the same bytes as the procedure
+// and leaves out only the tests that cannot fire there.
+//
+// Nor does it take the log lock. The lock keeps other threads out, and a
+// process that has one thread, and does not start another inside the
+// allocator, has none to keep out; only the calling thread could start one.
+// The C library's malloc skips its own locks the same way. A held lock is
+// not disturbed either: on one thread, only the caller can be holding it.
+
+// Where the block of a 16-aligned allocation starts.
+static constexpr std::uintptr_t USUAL_SLACK = MEM_AREA_ALIGN - MEM_GUARD_SIZE;
+
+// The largest request the common case takes: its rounded size, and the
+// rounded size plus the slack, stay well inside 32 bits.
+static constexpr std::uint32_t LARGEST_PLAIN_SIZE = 0x7FFF0000;
+
+// The frame of a new block at A: both guards and the zeroed area between.
+static void FrameBlock(std::uintptr_t block, std::int64_t rounded) {
+    const std::uint32_t guard = GuardWord(block);
+    StoreWord(block, guard);
+    ZeroFill(Bytes(block + MEM_GUARD_SIZE), static_cast<std::size_t>(rounded - 2 * MEM_GUARD_SIZE));
+    StoreWord(block + static_cast<std::uintptr_t>(rounded) - MEM_GUARD_SIZE, guard);
+}
+
+// A new block in the counters and the peaks.
+static void CountBlock(std::int64_t rounded) {
+    MemState.blockCount += 1;
+    MemState.bytesInUse = Int32(MemState.bytesInUse + rounded);
+    if (MemState.blockCount > MemState.peakBlockCount) [[unlikely]] {
+        MemState.peakBlockCount = MemState.blockCount;
+    }
+    if (MemState.bytesInUse > MemState.peakBytes) [[unlikely]]
+        MemState.peakBytes = MemState.bytesInUse;
+}
+
+// Takes a released block out of the table and the counters and clears it,
+// guards included; returns where its allocation starts.
+[[gnu::always_inline]] static inline unsigned char* UnframeBlock(std::uintptr_t block,
+                                                                 std::int64_t rounded,
+                                                                 LiveBlock* entry,
+                                                                 std::uintptr_t start) {
+    LiveRemove(entry);
+    if (block - start >= MEM_GUARD_SIZE) [[likely]] {
+        // The block and the four bytes before it in one clear: the heap reads
+        // the eight bytes that end at the 16-aligned caller's area as soon as
+        // the allocation is given back, and a store that covers them is
+        // handed on to that read instead of holding it up.
+        ZeroFill(Bytes(block - MEM_GUARD_SIZE), static_cast<std::size_t>(rounded + MEM_GUARD_SIZE));
+    } else {
+        // The same stores as the allocation made, then the two guards.
+        ZeroFill(Bytes(block + MEM_GUARD_SIZE),
+                 static_cast<std::size_t>(rounded - 2 * MEM_GUARD_SIZE));
+        StoreWord(block + static_cast<std::uintptr_t>(rounded) - MEM_GUARD_SIZE, 0);
+        ZeroLeadingGuard(block, start);
+    }
+    MemState.blockCount -= 1;
+    MemState.bytesInUse = Int32(MemState.bytesInUse - rounded);
+    return Bytes(start);
+}
+
+// MemAlloc, every step in its order.
+[[gnu::noinline]] static void* AllocChecked(std::int32_t size, std::uint32_t flags,
+                                            const char* sourceName, std::int32_t line) {
     LogLock();
     const std::uint32_t logFlags = LogGetFlags();
-    if (logFlags & LOG_MEM_CHECK) [[unlikely]]
-        CheckAllBlocks(sourceName, line);
-    if (size <= 0) [[unlikely]]
-        AbortInvalidSize(size, sourceName, line);
+    if (logFlags & LOG_MEM_CHECK) CheckAllBlocks(sourceName, line);
+    if (size <= 0) AbortInvalidSize(size, sourceName, line);
     const std::int64_t rounded = MemRoundedSize(size);
     if (rounded > std::numeric_limits<std::int32_t>::max() ||
-        MemState.bytesInUse + rounded > MemState.byteLimit) [[unlikely]] {
+        MemState.bytesInUse + rounded > MemState.byteLimit) {
         AbortOverLimit(rounded, sourceName, line);
     }
 
@@ -429,15 +539,8 @@ void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, s
     const std::size_t request =
         static_cast<std::size_t>(rounded) + AREA_SLACK + (MemState.tracking ? TRACKER_SLACK : 0);
     void* allocation = nullptr;
-    if (LiveReserve()) {
-        if (local) [[unlikely]] {
-            allocation = PlatLocalAlloc(request);
-        } else {
-            allocation = std::malloc(request);
-        }
-    }
-    if (allocation == nullptr) [[unlikely]]
-        AbortNoMemory(local, size, rounded, sourceName, line);
+    if (LiveReserve()) allocation = local ? PlatLocalAlloc(request) : std::malloc(request);
+    if (allocation == nullptr) AbortNoMemory(local, size, rounded, sourceName, line);
     const auto start = reinterpret_cast<std::uintptr_t>(allocation);
     const std::uintptr_t area = (start + MEM_GUARD_SIZE + AREA_SLACK) & ~(MEM_AREA_ALIGN - 1);
     const std::uintptr_t block = area - MEM_GUARD_SIZE;
@@ -447,34 +550,89 @@ void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, s
     // follows the block and must itself pass the range test.
     std::uintptr_t top = block + static_cast<std::uintptr_t>(rounded);
     MemTracker* record = nullptr;
-    if (MemState.tracking) [[unlikely]] {
+    if (MemState.tracking) {
         record = TrackBlock(block, rounded, size, flags, sourceName, line);
         top = reinterpret_cast<std::uintptr_t>(record);
     }
-    if (block < CoreAddressLow) [[unlikely]]
-        CoreAddressLow = block;
-    if (top > CoreAddressHigh) [[unlikely]]
-        CoreAddressHigh = top;
-
-    const std::uint32_t guard = GuardWord(block);
-    StoreWord(block, guard);
-    ZeroFill(Bytes(area), static_cast<std::size_t>(rounded - 2 * MEM_GUARD_SIZE));
-    StoreWord(block + static_cast<std::uintptr_t>(rounded) - MEM_GUARD_SIZE, guard);
-
-    MemState.blockCount += 1;
-    MemState.bytesInUse = Int32(MemState.bytesInUse + rounded);
-    if (MemState.blockCount > MemState.peakBlockCount) [[unlikely]] {
-        MemState.peakBlockCount = MemState.blockCount;
-    }
-    if (MemState.bytesInUse > MemState.peakBytes) [[unlikely]]
-        MemState.peakBytes = MemState.bytesInUse;
+    if (block < CoreAddressLow) CoreAddressLow = block;
+    if (top > CoreAddressHigh) CoreAddressHigh = top;
+    FrameBlock(block, rounded);
+    CountBlock(rounded);
     LogUnlock();
 
-    if (logFlags & LOG_MEM_TRACE) [[unlikely]] {
+    if (logFlags & LOG_MEM_TRACE) {
         LogPrint("-- Alloc 0x%p 0x%p: %10d [%s / %d]\n", AsPointer(area),
                  static_cast<void*>(record), size, sourceName, line);
     }
     return Bytes(area);
+}
+
+void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, std::int32_t line) {
+    // Other threads, a check, a trace, tracking, the local heap, a size that
+    // is not positive or very large, one past the limit and a table of live
+    // blocks that must grow first all take the whole procedure.
+    const std::uint32_t logFlags = LogGetFlags();
+    const std::uint32_t unusual = (logFlags & (LOG_MEM_CHECK | LOG_MEM_TRACE)) |
+                                  (flags & MEM_LOCAL_HEAP) |
+                                  static_cast<std::uint32_t>(MemState.tracking);
+    const std::int64_t rounded = MemRoundedSize(size);
+    if (unusual != 0 || static_cast<std::uint32_t>(size) - 1u >= LARGEST_PLAIN_SIZE ||
+        MemState.bytesInUse + rounded > MemState.byteLimit || live.used >= live.limit ||
+        !PlatSingleThreaded()) [[unlikely]] {
+        return AllocChecked(size, flags, sourceName, line);
+    }
+
+    void* allocation = std::malloc(static_cast<std::size_t>(rounded) + AREA_SLACK);
+    if (allocation == nullptr) [[unlikely]] {
+        LogLock();
+        AbortNoMemory(0, size, rounded, sourceName, line);
+    }
+    const auto start = reinterpret_cast<std::uintptr_t>(allocation);
+    const std::uintptr_t area = (start + MEM_GUARD_SIZE + AREA_SLACK) & ~(MEM_AREA_ALIGN - 1);
+    const std::uintptr_t block = area - MEM_GUARD_SIZE;
+    LivePut(LiveBlock{block, Int32(rounded), static_cast<std::uint8_t>(block - start), 0});
+    const std::uintptr_t end = block + static_cast<std::uintptr_t>(rounded);
+    if (block < CoreAddressLow) [[unlikely]]
+        CoreAddressLow = block;
+    if (end > CoreAddressHigh) [[unlikely]]
+        CoreAddressHigh = end;
+    FrameBlock(block, rounded);
+    CountBlock(rounded);
+    return Bytes(area);
+}
+
+// MemFree, every step in its order.
+[[gnu::noinline]] static void FreeChecked(void* pointer, std::int32_t size, const char* sourceName,
+                                          std::int32_t line) {
+    const std::int64_t rounded = MemRoundedSize(size);
+    const std::uintptr_t block = reinterpret_cast<std::uintptr_t>(pointer) - MEM_GUARD_SIZE;
+    const std::uint32_t logFlags = LogGetFlags();
+    if (logFlags & LOG_MEM_TRACE) {
+        const void* record =
+            MemState.tracking ? AsPointer(MemTrackerAddress(block, rounded)) : nullptr;
+        LogPrint("-- Free  0x%p 0x%p: %10d [%s / %d]\n", pointer, record, size, sourceName, line);
+    }
+
+    LogLock();
+    if (logFlags & LOG_MEM_CHECK) CheckAllBlocks(sourceName, line);
+    if (size <= 0) AbortInvalidSize(size, sourceName, line);
+    if (pointer == nullptr) AbortNullFree(size, rounded, sourceName, line);
+    if (MemState.tracking) UntrackBlock(block, rounded, size, sourceName, line);
+
+    LiveBlock* entry = LiveBlockAt(block, size);
+    if (entry == nullptr) AbortInvalidAddress(block, size, sourceName, line);
+    // Intact guards mean the given size is not larger than the block's own.
+    if (!GuardsIntact(block, rounded, entry)) CheckGuards(1, block, size, sourceName, line, entry);
+    // The block goes back to the heap it came from, whatever the flags say:
+    // the other heap's release would not know it.
+    const std::uint8_t local = entry->local;
+    unsigned char* start = UnframeBlock(block, rounded, entry, block - entry->start);
+    if (local) {
+        PlatLocalFree(start);
+    } else {
+        std::free(start);
+    }
+    LogUnlock();
 }
 
 // The flags only matter to the caller's bookkeeping: the block goes back to
@@ -482,52 +640,32 @@ void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, s
 void MemFree(void* pointer, std::int32_t size, [[maybe_unused]] std::uint32_t flags,
              const char* sourceName, std::int32_t line) {
     // Addresses are worked out as integers: the pointer may be null or
-    // foreign, and nothing is read through it before the range test.
+    // foreign, and nothing is read through it before it is known as live.
+    // A live block lies in the address range, so finding it in the table
+    // settles the range test as well; a block that is not found, or whose
+    // guards do not match the given size, takes the whole procedure, which
+    // tells which test failed. That covers a null pointer too, which names
+    // no live block, and a size that is not positive, which rounds below
+    // the size of every block.
+    // The flags first: only the arguments have to outlast the call.
+    const std::uint32_t logFlags = LogGetFlags();
     const std::int64_t rounded = MemRoundedSize(size);
     const std::uintptr_t block = reinterpret_cast<std::uintptr_t>(pointer) - MEM_GUARD_SIZE;
-    const std::uint32_t logFlags = LogGetFlags();
-    if (logFlags & LOG_MEM_TRACE) [[unlikely]] {
-        const void* record =
-            MemState.tracking ? AsPointer(MemTrackerAddress(block, rounded)) : nullptr;
-        LogPrint("-- Free  0x%p 0x%p: %10d [%s / %d]\n", pointer, record, size, sourceName, line);
+    LiveBlock* entry = nullptr;
+    if (((logFlags & (LOG_MEM_CHECK | LOG_MEM_TRACE)) |
+         static_cast<std::uint32_t>(MemState.tracking)) == 0 &&
+        PlatSingleThreaded()) [[likely]] {
+        entry = LiveFind(block);
     }
-
-    LogLock();
-    if (logFlags & LOG_MEM_CHECK) [[unlikely]]
-        CheckAllBlocks(sourceName, line);
-    if (size <= 0) [[unlikely]]
-        AbortInvalidSize(size, sourceName, line);
-    if (pointer == nullptr) [[unlikely]]
-        AbortNullFree(size, rounded, sourceName, line);
-    if (MemState.tracking) [[unlikely]]
-        UntrackBlock(block, rounded, size, sourceName, line);
-
-    LiveBlock* entry = LiveBlockAt(block, size);
-    if (entry == nullptr) [[unlikely]]
-        AbortInvalidAddress(block, size, sourceName, line);
-    if (!GuardsIntact(block, rounded, entry)) [[unlikely]] {
-        CheckGuards(1, block, size, sourceName, line, entry);
+    // The heap hands out 16-aligned allocations, each of whose blocks starts
+    // USUAL_SLACK bytes in: the test on the recorded slack is a branch, so
+    // the release need not wait for the entry to be read to know the start.
+    if (entry == nullptr || entry->local || entry->start != USUAL_SLACK ||
+        !GuardsIntact(block, rounded, entry)) [[unlikely]] {
+        FreeChecked(pointer, size, sourceName, line);
+        return;
     }
-
-    // The guards are intact, so the given size is not larger than the
-    // block's own. The block goes back to the heap it came from, whatever
-    // the flags say: the other heap's release would not know it.
-    const std::uintptr_t start = block - entry->start;
-    const std::uint8_t local = entry->local;
-    LiveRemove(entry);
-    // The same stores as the allocation made, then the two guards.
-    ZeroFill(Bytes(block + MEM_GUARD_SIZE), static_cast<std::size_t>(rounded - 2 * MEM_GUARD_SIZE));
-    StoreWord(block + static_cast<std::uintptr_t>(rounded) - MEM_GUARD_SIZE, 0);
-    ZeroLeadingGuard(block, start);
-    if (local) [[unlikely]] {
-        PlatLocalFree(Bytes(start));
-    } else {
-        std::free(Bytes(start));
-    }
-
-    MemState.blockCount -= 1;
-    MemState.bytesInUse = Int32(MemState.bytesInUse - rounded);
-    LogUnlock();
+    std::free(UnframeBlock(block, rounded, entry, block - USUAL_SLACK));
 }
 
 std::int32_t MemCheckGuards(std::int32_t abortOnFailure, std::uintptr_t block, std::int32_t size,

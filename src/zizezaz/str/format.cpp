@@ -1,7 +1,14 @@
 // format.cpp: the system's own formatted output. One pass over the format
-// writes through a bounded sink; each % conversion is looked up in a table
-// of rows and drawn by the small renderer of its kind. Nothing allocates:
-// numbers are converted in the field's own text buffer.
+// writes through a bounded sink; each directive is first decoded (flags,
+// width, precision and its row in a table of conversions) and then drawn by
+// the small renderer of its row's kind. Nothing allocates: numbers are
+// converted in the field's own text buffer.
+//
+// Every message of the system passes through here, so the common paths are
+// kept short: literal runs are found with one table look-up per byte and
+// copied in a few wide moves, a field that needs no padding, sign or zeros
+// is copied as it is, and hexadecimal digits are produced in the case they
+// print in.
 #include "zizezaz/str/format.h"
 
 #include <array>
@@ -9,6 +16,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 
 #include "zizezaz/str/ascii.h"
 #include "zizezaz/str/str_internal.h"
@@ -18,11 +26,13 @@
 // The bounded output cursor of one call. It accepts capacity bytes, that
 // is capacity - 1 characters plus the byte the terminator needs: an output
 // that fills the last byte as well has overrun, and the terminator then
-// replaces its last character.
+// replaces its last character. The count of characters accepted so far is
+// write - start; a failed put fills the sink to its end, so a field that
+// did not fit always leaves write == end behind.
 struct FormatSink {
     char* write;
     char* end;
-    std::int32_t count;  // characters accepted so far
+    char* start;
 };
 
 static constexpr std::int32_t FORMAT_TEXT_CAPACITY = 60;
@@ -37,8 +47,9 @@ static constexpr std::uint32_t FIELD_ZERO_PAD = 0x04;
 static constexpr std::uint32_t FIELD_UPPER = 0x08;
 static constexpr std::uint32_t FIELD_PLUS = 0x10;
 static constexpr std::uint32_t FIELD_GROUP = 0x20;
+static constexpr std::uint32_t FIELD_ALTERNATE = 0x40;  // '#'; read by the renderers only
 
-// The state of one conversion, reset for every % of the format.
+// The state of one conversion, set up afresh for every directive.
 struct FormatField {
     std::int32_t width;
     std::uint32_t flags;
@@ -50,53 +61,115 @@ struct FormatField {
     const char* textStart;
 };
 
+// ---- Moving bytes -----------------------------------------------------
+
+// Most pieces are a few characters, for which a call to memcpy or memset
+// costs more than the work: up to 32 bytes are moved in at most two pairs
+// of overlapping moves of one width. Every byte is read before the first
+// is written.
+[[gnu::always_inline]] static inline void CopyBytes(char* to, const char* from, std::size_t n) {
+    struct Chunk {
+        char bytes[16];
+    };
+    if (n < 4) {
+        if (n != 0) {
+            const char first = from[0];
+            const char middle = from[n / 2];
+            const char last = from[n - 1];
+            to[0] = first;
+            to[n / 2] = middle;
+            to[n - 1] = last;
+        }
+    } else if (n < 8) {
+        std::uint32_t head;
+        std::uint32_t tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + n - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + n - 4, &tail, 4);
+    } else if (n <= 16) {
+        std::uint64_t head;
+        std::uint64_t tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + n - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + n - 8, &tail, 8);
+    } else if (n <= 32) {
+        Chunk head;
+        Chunk tail;
+        std::memcpy(&head, from, 16);
+        std::memcpy(&tail, from + n - 16, 16);
+        std::memcpy(to, &head, 16);
+        std::memcpy(to + n - 16, &tail, 16);
+    } else {
+        std::memcpy(to, from, n);
+    }
+}
+
+// n is at most a capacity, so 32 bits hold it.
+static void FillBytes(char* to, char c, std::uint32_t n) {
+    const std::uint64_t pattern = 0x0101010101010101ull * static_cast<unsigned char>(c);
+    if (n > 16) {
+        std::memset(to, c, n);
+    } else if (n >= 8) {
+        std::memcpy(to, &pattern, 8);
+        std::memcpy(to + n - 8, &pattern, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, &pattern, 4);
+        std::memcpy(to + n - 4, &pattern, 4);
+    } else if (n != 0) {
+        to[0] = c;
+        to[n / 2] = c;
+        to[n - 1] = c;
+    }
+}
+
 // ---- The sink ---------------------------------------------------------
 
 static std::int32_t FormatPutChar(FormatSink* sink, char c) {
     if (sink->write == sink->end) return 0;
     *sink->write++ = c;
-    ++sink->count;
     return 1;
 }
 
 // The bulk forms below store exactly what that many FormatPutChar calls
-// would, only without a call and a test per character.
-static std::int32_t PutText(FormatSink* sink, const char* text, std::int64_t length) {
-    const std::int64_t room = sink->end - sink->write;
-    const std::int64_t n = length < room ? length : room;
-    // Most pieces are a few characters, for which a call to memcpy costs
-    // more than the copy.
-    if (n <= 16) {
-        for (std::int64_t i = 0; i < n; ++i)
-            sink->write[i] = text[i];
-    } else {
-        std::memcpy(sink->write, text, static_cast<std::size_t>(n));
+// would: as much as fits, and 0 when not all of it did.
+[[gnu::always_inline]] static inline std::int32_t PutText(FormatSink* sink, const char* text,
+                                                          std::size_t length) {
+    const auto room = static_cast<std::size_t>(sink->end - sink->write);
+    if (length <= room) [[likely]] {
+        CopyBytes(sink->write, text, length);
+        sink->write += length;
+        return 1;
     }
-    sink->write += n;
-    sink->count += static_cast<std::int32_t>(n);
-    return length <= room ? 1 : 0;
+    CopyBytes(sink->write, text, room);
+    sink->write = sink->end;
+    return 0;
 }
 
+// times is 64 bits: a width or a precision taken from the arguments may be
+// near either end of the 32-bit range.
 static std::int32_t PutRepeat(FormatSink* sink, char c, std::int64_t times) {
     if (times <= 0) return 1;
     const std::int64_t room = sink->end - sink->write;
-    const std::int64_t n = times < room ? times : room;
-    std::memset(sink->write, c, static_cast<std::size_t>(n));
-    sink->write += n;
-    sink->count += static_cast<std::int32_t>(n);
-    return times <= room ? 1 : 0;
+    if (times <= room) [[likely]] {
+        FillBytes(sink->write, c, static_cast<std::uint32_t>(times));
+        sink->write += times;
+        return 1;
+    }
+    FillBytes(sink->write, c, static_cast<std::uint32_t>(room));
+    sink->write = sink->end;
+    return 0;
 }
 
 // ---- Fields -----------------------------------------------------------
 
-// Writes a converted field: sign, padding, the precision's zeros and the
-// text. With wide 1 the text is 16-bit units of which the low byte prints.
-static std::int32_t FormatEmitField(FormatField* field, const char* text, std::int32_t wide) {
+// FormatEmitField for every field that is more than its text.
+[[gnu::noinline]] static std::int32_t EmitDressedField(FormatField* field, const char* text,
+                                                       std::int32_t wide) {
     FormatSink* sink = field->sink;
     const std::uint32_t flags = field->flags;
     const char sign = (flags & FIELD_NEGATIVE) ? '-' : (flags & FIELD_PLUS) ? '+' : '\0';
-    // 64 bits: a width or a precision taken from the arguments may be near
-    // either end of the 32-bit range.
     std::int64_t pad = std::int64_t{field->width} - field->length - field->zeroCount;
     if (sign != '\0') --pad;
 
@@ -122,9 +195,8 @@ static std::int32_t FormatEmitField(FormatField* field, const char* text, std::i
                                  : c;
         }
         sink->write += n;
-        sink->count += n;
         if (n < field->length) return 0;
-    } else if (!PutText(sink, text, field->length)) {
+    } else if (!PutText(sink, text, static_cast<std::size_t>(field->length))) {
         return 0;
     }
     // Padding on the right is always blanks, even with zero-pad.
@@ -132,9 +204,22 @@ static std::int32_t FormatEmitField(FormatField* field, const char* text, std::i
     return 1;
 }
 
+// Writes a converted field: sign, padding, the precision's zeros and the
+// text. With wide 1 the text is 16-bit units of which the low byte prints.
+// Most fields are their text alone, copied as it is.
+static inline std::int32_t FormatEmitField(FormatField* field, const char* text,
+                                           std::int32_t wide) {
+    if (!wide && !(field->flags & (FIELD_NEGATIVE | FIELD_PLUS | FIELD_UPPER)) &&
+        field->zeroCount == 0 && field->width <= field->length) [[likely]] {
+        return PutText(field->sink, text, static_cast<std::size_t>(field->length));
+    }
+    return EmitDressedField(field, text, wide);
+}
+
 // ---- Numbers ----------------------------------------------------------
 
-static constexpr char kDigits[] = "0123456789abcdef";
+static constexpr char kLowerDigits[] = "0123456789abcdef";
+static constexpr char kUpperDigits[] = "0123456789ABCDEF";
 
 // "00" to "99": decimal numbers go two digits per division.
 static constexpr std::array<char, 200> MakeDigitPairs() {
@@ -147,60 +232,55 @@ static constexpr std::array<char, 200> MakeDigitPairs() {
 }
 static constexpr std::array<char, 200> kDigitPairs = MakeDigitPairs();
 
+// Values that fit 32 bits, as nearly all do, are divided in 32 bits,
+// which costs less than the 64-bit division by a constant.
 static char* PlacePairs(char* p, std::uint64_t value) {
-    while (value >= 100) {
+    while (value > 0xFFFFFFFFu) {
         const auto pair = static_cast<std::size_t>(value % 100) * 2;
         value /= 100;
-        *--p = kDigitPairs[pair + 1];
-        *--p = kDigitPairs[pair];
+        p -= 2;
+        std::memcpy(p, &kDigitPairs[pair], 2);
     }
-    if (value >= 10) {
-        *--p = kDigitPairs[static_cast<std::size_t>(value) * 2 + 1];
-        *--p = kDigitPairs[static_cast<std::size_t>(value) * 2];
+    auto small = static_cast<std::uint32_t>(value);
+    while (small >= 100) {
+        const std::size_t pair = (small % 100) * 2;
+        small /= 100;
+        p -= 2;
+        std::memcpy(p, &kDigitPairs[pair], 2);
+    }
+    if (small >= 10) {
+        p -= 2;
+        std::memcpy(p, &kDigitPairs[small * 2], 2);
     } else {
-        *--p = static_cast<char>('0' + value);
+        *--p = static_cast<char>('0' + small);
     }
     return p;
 }
 
 // Places the digits of value in base, backwards from p, with a ',' before
-// every third digit when grouping. The caller has checked the room.
-template <unsigned Base>
-static char* PlaceDigits(char* p, std::uint64_t value, bool group) {
-    if constexpr (Base == 10) {
-        if (!group) return PlacePairs(p, value);
-    }
-    if (!group) {
-        do {
-            *--p = kDigits[value % Base];
-            value /= Base;
-        } while (value != 0);
-        return p;
-    }
+// every third digit. The caller has checked the room.
+static char* PlaceGrouped(char* p, std::uint64_t value, std::uint32_t base, const char* digits) {
     int inGroup = 0;
     do {
         if (inGroup == 3) {
             *--p = ',';
             inGroup = 0;
         }
-        *--p = kDigits[value % Base];
-        value /= Base;
+        *--p = digits[value % base];
+        value /= base;
         ++inGroup;
     } while (value != 0);
     return p;
 }
 
-static char* PlaceInteger(char* p, std::uint64_t value, std::int32_t base, bool group) {
-    switch (base) {
-        case 2:
-            return PlaceDigits<2>(p, value, group);
-        case 8:
-            return PlaceDigits<8>(p, value, group);
-        case 16:
-            return PlaceDigits<16>(p, value, group);
-        default:
-            return PlaceDigits<10>(p, value, group);
-    }
+// Bases 2, 8 and 16 without grouping: shifts instead of divisions.
+static char* PlaceBits(char* p, std::uint64_t value, std::uint32_t shift, const char* digits) {
+    const std::uint64_t mask = (std::uint64_t{1} << shift) - 1;
+    do {
+        *--p = digits[value & mask];
+        value >>= shift;
+    } while (value != 0);
+    return p;
 }
 
 // Exactly p digits, leading zeros included.
@@ -212,15 +292,17 @@ static char* PlaceDecimals(char* p, std::uint64_t value, std::int32_t digits) {
     return p;
 }
 
-// Characters an integer text needs. Decimal numbers are left out: twenty
-// digits, six commas, a point and nine decimals are always far below the
-// limit. Only a long binary (or octal) text can reach it.
+// Characters an integer text needs. Decimal and hexadecimal texts are left
+// out: twenty digits, six commas, a point and nine decimals, or sixteen
+// digits and five commas, are always far below the limit. Only a long
+// binary (or octal) text can reach it.
 static constexpr std::int32_t kLongestDecimalText = 20 + 6 + 1 + 9;
-static_assert(kLongestDecimalText < FORMAT_NUMBER_LIMIT);
+static constexpr std::int32_t kLongestHexText = 16 + 5;
+static_assert(kLongestDecimalText < FORMAT_NUMBER_LIMIT && kLongestHexText < FORMAT_NUMBER_LIMIT);
 
-static std::int32_t PowerOfTwoTextLength(std::uint64_t value, std::int32_t base, bool group) {
+static std::int32_t PowerOfTwoTextLength(std::uint64_t value, std::uint32_t base, bool group) {
     const std::int32_t bits = value == 0 ? 1 : static_cast<std::int32_t>(std::bit_width(value));
-    const std::int32_t digits = base == 2 ? bits : base == 8 ? (bits + 2) / 3 : (bits + 3) / 4;
+    const std::int32_t digits = base == 2 ? bits : (bits + 2) / 3;
     return digits + (group ? (digits - 1) / 3 : 0);
 }
 
@@ -241,24 +323,29 @@ static void SetNumberText(FormatField* field, char* p) {
     field->length += static_cast<std::int32_t>(field->text + FORMAT_TEXT_CAPACITY - p);
 }
 
-// A signed 64-bit integer unless isSigned is 0 (%I64u and pointers), in
-// base 2, 8, 10 or 16.
-static void ConvertInteger(FormatField* field, std::uint64_t value, std::int32_t base,
-                           std::int32_t isSigned) {
-    std::uint64_t magnitude = value;
-    if (isSigned && static_cast<std::int64_t>(value) < 0) {
-        field->flags |= FIELD_NEGATIVE;
-        magnitude = 0u - value;
-    }
+// A magnitude in base 2, 8, 10 or 16. Letters are placed in the case they
+// print in, so the field needs no upper-casing pass afterwards.
+static void ConvertInteger(FormatField* field, std::uint64_t magnitude, std::uint32_t base) {
     const bool group = (field->flags & FIELD_GROUP) != 0;
-    if (base != 10) {
-        const std::int32_t needed = PowerOfTwoTextLength(magnitude, base, group);
-        if (needed >= FORMAT_NUMBER_LIMIT) {
-            StrFatal(__LINE__, "Value exceeds buffer size (%d > %d)\n", needed,
-                     FORMAT_NUMBER_LIMIT);
+    const char* digits = (field->flags & FIELD_UPPER) ? kUpperDigits : kLowerDigits;
+    field->flags &= ~FIELD_UPPER;
+    char* p = field->text + FORMAT_TEXT_CAPACITY;
+    if (base == 10 && !group) [[likely]] {
+        p = PlacePairs(p, magnitude);
+    } else if (base == 16 && !group) {
+        p = PlaceBits(p, magnitude, 4, digits);
+    } else {
+        if (base == 2 || base == 8) {
+            const std::int32_t needed = PowerOfTwoTextLength(magnitude, base, group);
+            if (needed >= FORMAT_NUMBER_LIMIT) {
+                StrFatal(__LINE__, "Value exceeds buffer size (%d > %d)\n", needed,
+                         FORMAT_NUMBER_LIMIT);
+            }
+            if (!group) p = PlaceBits(p, magnitude, base == 2 ? 1 : 3, digits);
         }
+        if (group) p = PlaceGrouped(p, magnitude, base, digits);
     }
-    SetNumberText(field, PlaceInteger(field->text + FORMAT_TEXT_CAPACITY, magnitude, base, group));
+    SetNumberText(field, p);
 }
 
 // 16.16 fixed point: the high half, a point and six decimals of the low half.
@@ -267,7 +354,9 @@ static void ConvertFixed(FormatField* field, std::uint32_t bits) {
     const std::uint64_t fraction = (std::uint64_t{bits & 0xFFFFu} * 1000000u) >> 16;
     char* p = PlaceDecimals(field->text + FORMAT_TEXT_CAPACITY, fraction, 6);
     *--p = '.';
-    SetNumberText(field, PlaceDigits<10>(p, bits >> 16, (field->flags & FIELD_GROUP) != 0));
+    p = (field->flags & FIELD_GROUP) ? PlaceGrouped(p, bits >> 16, 10, kLowerDigits)
+                                     : PlacePairs(p, bits >> 16);
+    SetNumberText(field, p);
 }
 
 // The precision is the number of decimals, at most 9, 6 when none is given.
@@ -290,11 +379,12 @@ static void ConvertFloat(FormatField* field, double magnitude, std::int32_t prec
     const bool group = (field->flags & FIELD_GROUP) != 0;
     char* p = field->text + FORMAT_TEXT_CAPACITY;
     const std::int32_t decimals = precision < 0 ? 6 : precision > 9 ? 9 : precision;
+    std::uint64_t integer;
     if (decimals == 0) {
-        p = PlaceDigits<10>(p, WholePart(std::floor(magnitude + 0.5)), group);
+        integer = WholePart(std::floor(magnitude + 0.5));
     } else {
         const double whole = std::floor(magnitude);
-        std::uint64_t integer = WholePart(whole);
+        integer = WholePart(whole);
         std::uint64_t fraction = WholePart(
             std::floor((magnitude - whole) * static_cast<double>(kPowersOfTen[decimals]) + 0.5));
         if (fraction >= kPowersOfTen[decimals]) {
@@ -303,8 +393,8 @@ static void ConvertFloat(FormatField* field, double magnitude, std::int32_t prec
         }
         p = PlaceDecimals(p, fraction, decimals);
         *--p = '.';
-        p = PlaceDigits<10>(p, integer, group);
     }
+    p = group ? PlaceGrouped(p, integer, 10, kLowerDigits) : PlacePairs(p, integer);
     SetNumberText(field, p);
 }
 
@@ -372,8 +462,9 @@ static constexpr std::int32_t kRowCount = static_cast<std::int32_t>(std::size(kR
 static constexpr std::uint8_t kNoRow = 0xFF;
 static_assert(kRowCount < kNoRow, "a row index fits the first-row table");
 
-static constexpr std::array<std::uint8_t, 128> MakeFirstRow() {
-    std::array<std::uint8_t, 128> first{};
+// The first row of every byte; bytes from 128 up start none.
+static constexpr std::array<std::uint8_t, 256> MakeFirstRow() {
+    std::array<std::uint8_t, 256> first{};
     for (auto& f : first)
         f = kNoRow;
     for (std::int32_t i = kRowCount - 1; i >= 0; --i) {
@@ -381,7 +472,7 @@ static constexpr std::array<std::uint8_t, 128> MakeFirstRow() {
     }
     return first;
 }
-static constexpr std::array<std::uint8_t, 128> kFirstRow = MakeFirstRow();
+static constexpr std::array<std::uint8_t, 256> kFirstRow = MakeFirstRow();
 
 static constexpr bool RowsAreGrouped() {
     for (std::int32_t i = 0; i < kRowCount; ++i) {
@@ -404,9 +495,11 @@ static_assert(RowsAreGrouped());
 // The row for the conversion character c, whose word, if any, continues at
 // *after; a matched word is consumed. Null when c is no conversion.
 static const FormatRow* FindRow(char c, const char** after) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 128 || kFirstRow[u] == kNoRow) return nullptr;
-    for (std::int32_t i = kFirstRow[u]; i < kRowCount && kRows[i].letter == c; ++i) {
+    const std::uint8_t first = kFirstRow[static_cast<unsigned char>(c)];
+    if (first == kNoRow) return nullptr;
+    // A letter whose first row is a single letter has no other.
+    if (kRows[first].rest[0] == '\0') return &kRows[first];
+    for (std::int32_t i = first; i < kRowCount && kRows[i].letter == c; ++i) {
         const char* rest = kRows[i].rest;
         const char* at = *after;
         while (*rest != '\0' && *at == *rest) {
@@ -446,18 +539,39 @@ static std::uint64_t ReadInteger(RowArg arg, va_list* args) {
 
 // A precision of 0 and a text that starts with '0' (the number 0, or a
 // 16.16 value below 1) print nothing at all, not even padding.
-static std::int32_t EmitNumber(FormatField* field, std::int32_t precision) {
+// The precision's zeros go right in front of the text when the buffer has
+// room for them (as "%.2d" always finds), so that the field is often its
+// text alone.
+[[gnu::always_inline]] static inline std::int32_t EmitNumber(FormatField* field,
+                                                             std::int32_t precision) {
     if (precision == 0 && field->textStart[0] == '0') return 1;
-    if (precision > field->length) field->zeroCount = precision - field->length;
+    if (precision > field->length) {
+        const std::int32_t zeros = precision - field->length;
+        if (zeros <= field->textStart - field->text) {
+            char* start = field->text + (field->textStart - field->text) - zeros;
+            for (std::int32_t i = 0; i < zeros; ++i)
+                start[i] = '0';
+            field->textStart = start;
+            field->length = precision;
+        } else {
+            field->zeroCount = zeros;
+        }
+    }
     return FormatEmitField(field, field->textStart, 0);
 }
 
+// Every conversion but %I64u and %p takes its value as signed; the 32-bit
+// unsigned ones arrive zero-extended and so never show a sign.
 static std::int32_t RenderInteger(FormatField* field, const FormatRow& row, std::int32_t precision,
                                   va_list* args) {
-    const std::uint64_t value = ReadInteger(row.arg, args);
+    std::uint64_t value = ReadInteger(row.arg, args);
     if (row.precision >= 0) precision = row.precision;
-    const std::int32_t isSigned = (row.arg == RowArg::UInt64 || row.arg == RowArg::Pointer) ? 0 : 1;
-    ConvertInteger(field, value, row.base, isSigned);
+    if (row.arg != RowArg::UInt64 && row.arg != RowArg::Pointer &&
+        static_cast<std::int64_t>(value) < 0) {
+        field->flags |= FIELD_NEGATIVE;
+        value = 0u - value;
+    }
+    ConvertInteger(field, value, row.base);
     return EmitNumber(field, precision);
 }
 
@@ -478,37 +592,67 @@ static std::int32_t RenderChar(FormatField* field, va_list* args) {
     return FormatEmitField(field, field->text, 0);
 }
 
+// The index of the first DEL among the n bytes at text, or n. Eight bytes
+// at a time, never reading outside the n: a byte of the word is DEL when it
+// is zero after the word is XORed with DELs; the lowest byte flagged by the
+// test below is exact (only bytes above a true one may be flagged falsely).
+static std::size_t FindDel(const char* text, std::size_t n) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    if (n < 8) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (text[i] == '\x7f') return i;
+        }
+        return n;
+    }
+    for (std::size_t at = 0;; at += 8) {
+        if (at > n - 8) at = n - 8;  // the last word overlaps the one before
+        std::uint64_t word;
+        std::memcpy(&word, text + at, 8);
+        word ^= kOnes * 0x7f;
+        const std::uint64_t found = (word - kOnes) & ~word & kHighs;
+        if (found != 0) return at + static_cast<std::size_t>(std::countr_zero(found) / 8);
+        if (at == n - 8) return n;
+    }
+}
+
+// Bytes before the first terminator or DEL, looking at no more than limit
+// bytes (SIZE_MAX for the whole text). The terminator is found by the C
+// library's vectorised scans.
+static std::size_t TextLength(const char* text, std::size_t limit) {
+    std::size_t length;
+    if (limit == SIZE_MAX) {
+        length = std::strlen(text);
+    } else {
+        const void* nul = std::memchr(text, 0, limit);
+        length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : limit;
+    }
+    return FindDel(text, length);
+}
+
 // Text ends at the first terminator or DEL. With # a text cut by a DEL
 // prints NONASCII instead; without it the scan need not look further than
 // the precision, which keeps "%.4s" within a buffer that holds no
 // terminator.
-static std::int32_t RenderText(FormatField* field, std::int32_t precision, std::int32_t alternate,
-                               va_list* args) {
+static std::int32_t RenderText(FormatField* field, std::int32_t precision, va_list* args) {
     const char* text = va_arg(*args, const char*);
     if (text == nullptr) return PutNull(field->sink);
-    std::size_t length;
-    if (precision >= 0 && !alternate) {
-        const void* nul = std::memchr(text, 0, static_cast<std::size_t>(precision));
-        length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text)
-                     : static_cast<std::size_t>(precision);
-    } else {
-        length = std::strlen(text);
-    }
-    const void* del = std::memchr(text, 127, length);
-    if (del != nullptr) {
-        if (alternate) return PutText(field->sink, "NONASCII", 8);
-        length = static_cast<std::size_t>(static_cast<const char*>(del) - text);
-    }
-    field->length = length > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<std::int32_t>(length);
+    const bool alternate = (field->flags & FIELD_ALTERNATE) != 0;
+    const std::size_t limit =
+        (precision >= 0 && !alternate) ? static_cast<std::size_t>(precision) : SIZE_MAX;
+    std::size_t length = TextLength(text, limit);
+    if (alternate && text[length] == '\x7f') return PutText(field->sink, "NONASCII", 8);
+    if (length > 0x7FFFFFFFu) length = 0x7FFFFFFF;
+    field->length = static_cast<std::int32_t>(length);
     if (precision >= 0 && precision < field->length) field->length = precision;
     return FormatEmitField(field, text, 0);
 }
 
 // The same on 16-bit units, by their low byte: 0x0100 ends the text too.
-static std::int32_t RenderWide(FormatField* field, std::int32_t precision, std::int32_t alternate,
-                               va_list* args) {
+static std::int32_t RenderWide(FormatField* field, std::int32_t precision, va_list* args) {
     const std::uint16_t* text = va_arg(*args, const std::uint16_t*);
     if (text == nullptr) return PutNull(field->sink);
+    const bool alternate = (field->flags & FIELD_ALTERNATE) != 0;
     const std::int32_t limit = (precision >= 0 && !alternate) ? precision : 0x7FFFFFFF;
     std::int32_t length = 0;
     std::uint32_t low = 0;
@@ -542,7 +686,7 @@ static std::int32_t RenderIpv4(FormatField* field, std::int32_t precision, va_li
 static std::int32_t RenderDump(FormatField* field, va_list* args) {
     const auto* bytes = static_cast<const unsigned char*>(va_arg(*args, const void*));
     if (bytes == nullptr) return PutNull(field->sink);
-    const char* digits = (field->flags & FIELD_UPPER) ? "0123456789ABCDEF" : kDigits;
+    const char* digits = (field->flags & FIELD_UPPER) ? kUpperDigits : kLowerDigits;
     for (std::int32_t i = 0; i < field->width; ++i) {
         if (!FormatPutChar(field->sink, digits[bytes[i] >> 4])) return 0;
         if (!FormatPutChar(field->sink, digits[bytes[i] & 0x0F])) return 0;
@@ -552,90 +696,105 @@ static std::int32_t RenderDump(FormatField* field, va_list* args) {
 
 // ---- Directives -------------------------------------------------------
 
-// A run of decimal digits; saturates rather than overflow on absurd runs.
+// The flags may only come in this order, each at most once: the rank of
+// each flag character, 0 for any other byte, and what each rank toggles
+// ('-' turns off right-justify, which every field starts with).
+static constexpr std::array<std::uint8_t, 256> kFlagRank = [] {
+    std::array<std::uint8_t, 256> rank{};
+    rank['#'] = 1;
+    rank['-'] = 2;
+    rank['+'] = 3;
+    rank['\''] = 4;
+    rank['0'] = 5;
+    return rank;
+}();
+static constexpr std::uint32_t kFlagOfRank[] = {0,          FIELD_ALTERNATE, FIELD_RIGHT,
+                                                FIELD_PLUS, FIELD_GROUP,     FIELD_ZERO_PAD};
+
+// A run of decimal digits. Any count of 32 bits is read whole; a longer run
+// saturates at the largest.
 static const char* ReadCount(const char* f, std::int32_t* count) {
-    std::int32_t n = 0;
-    for (; *f >= '0' && *f <= '9'; ++f) {
-        if (n < 100000000) n = n * 10 + (*f - '0');
+    std::int64_t n = 0;
+    for (; AsciiIsDigit(*f); ++f) {
+        n = n * 10 + (*f - '0');
+        if (n > std::numeric_limits<std::int32_t>::max())
+            n = std::numeric_limits<std::int32_t>::max();
     }
-    *count = n;
+    *count = static_cast<std::int32_t>(n);
     return f;
 }
 
-// Reads and performs the conversion whose directive starts at f, just
-// after its '%'. Returns where the format goes on, or null when the format
-// ended inside the directive; *fits is 0 when the field did not fit.
-static const char* FormatConversion(FormatSink* sink, const char* f, va_list* args,
-                                    std::int32_t* fits) {
-    if (*f == '%') {
-        *fits = FormatPutChar(sink, '%');
-        return f + 1;
-    }
-    FormatField field;
-    field.width = 0;
-    field.flags = FIELD_RIGHT;
-    field.length = 0;
-    field.zeroCount = 0;
-    field.sink = sink;
-    field.textStart = field.text;
-
-    // Flags, each at most once and only in this order.
-    std::int32_t alternate = 0;
-    if (*f == '#') {
-        alternate = 1;
-        ++f;
-    }
-    if (*f == '-') {
-        field.flags &= ~FIELD_RIGHT;
-        ++f;
-    }
-    if (*f == '+') {
-        field.flags |= FIELD_PLUS;
-        ++f;
-    }
-    if (*f == '\'') {
-        field.flags |= FIELD_GROUP;
-        ++f;
-    }
-    if (*f == '0') {
-        field.flags |= FIELD_ZERO_PAD;
-        ++f;
+// Decodes the directive that starts at f, just after its '%', into field
+// and *precision. Returns its row, or null for a character that is no
+// conversion (then in *other) or when the format ends inside the directive
+// (then *other is the terminator). *f moves past the directive.
+static const FormatRow* DecodeDirective(const char** at, va_list* args, FormatField* field,
+                                        std::int32_t* precision, char* other) {
+    const char* f = *at;
+    std::uint32_t flags = FIELD_RIGHT;
+    for (std::uint32_t rank = 0, next; (next = kFlagRank[static_cast<unsigned char>(*f)]) > rank;
+         ++f) {
+        flags ^= kFlagOfRank[next];
+        rank = next;
     }
     // A negative width from the arguments simply gives no padding.
+    field->width = 0;
     if (*f == '*') {
-        field.width = va_arg(*args, int);
+        field->width = va_arg(*args, int);
         ++f;
-    } else {
-        f = ReadCount(f, &field.width);
+    } else if (AsciiIsDigit(*f)) {
+        f = ReadCount(f, &field->width);
     }
-    std::int32_t precision = -1;
+    *precision = -1;
     if (*f == '.') {
         ++f;
         if (*f == '*') {
-            precision = va_arg(*args, int);
-            if (precision < 0) precision = -1;
+            *precision = va_arg(*args, int);
+            if (*precision < 0) *precision = -1;
             ++f;
         } else {
-            f = ReadCount(f, &precision);
+            f = ReadCount(f, precision);
         }
     }
 
     const char c = *f;
-    if (c == '\0') return nullptr;
+    *other = c;
+    if (c == '\0') {
+        *at = f;
+        return nullptr;
+    }
     ++f;
     const FormatRow* row = FindRow(c, &f);
-    if (row == nullptr) {
-        *fits = FormatPutChar(sink, c);
-        return f;
+    *at = f;
+    if (row != nullptr) {
+        if (c >= 'A' && c <= 'Z') flags |= FIELD_UPPER;
+        field->flags = (flags | row->set) & ~row->clear;
     }
-    if (c >= 'A' && c <= 'Z') field.flags |= FIELD_UPPER;
-    field.flags = (field.flags | row->set) & ~row->clear;
+    return row;
+}
+
+// Performs the directive that starts at f, just after its '%'. Returns
+// where the format goes on, or null when the output is to stop: the format
+// ended inside the directive, or the field did not fit.
+static const char* FormatConversion(FormatSink* sink, const char* f, va_list* args) {
+    if (*f == '%') return FormatPutChar(sink, '%') ? f + 1 : nullptr;
+
+    FormatField field;
+    field.length = 0;
+    field.zeroCount = 0;
+    field.sink = sink;
+    std::int32_t precision;
+    char other;
+    const FormatRow* row = DecodeDirective(&f, args, &field, &precision, &other);
+    if (row == nullptr) {
+        if (other == '\0') return nullptr;
+        return FormatPutChar(sink, other) ? f : nullptr;
+    }
     // The # prefix goes straight to the sink, ahead of any padding, and is
     // lower case whatever the conversion.
-    if (alternate && row->prefix[0] != '\0' &&
-        !PutText(sink, row->prefix, static_cast<std::int64_t>(std::strlen(row->prefix)))) {
-        *fits = 0;
-        return f;
+    if ((field.flags & FIELD_ALTERNATE) && row->prefix[0] != '\0' &&
+        !PutText(sink, row->prefix, std::strlen(row->prefix))) {
+        return nullptr;
     }
 
     // The conversions, by kind:
@@ -650,36 +809,46 @@ static const char* FormatConversion(FormatSink* sink, const char* f, va_list* ar
     //   Ipv4     %ipv4 (4 bytes)
     //   Dump     %hex %HEX (upper case), width bytes
     // Any other character prints itself (%e gives e); %% gives %.
+    std::int32_t fits = 1;
     switch (row->kind) {
         case RowKind::Integer:
-            *fits = RenderInteger(&field, *row, precision, args);
+            fits = RenderInteger(&field, *row, precision, args);
             break;
         case RowKind::Fixed:
-            *fits = RenderFixed(&field, precision, args);
+            fits = RenderFixed(&field, precision, args);
             break;
         case RowKind::Float:
-            *fits = RenderFloat(&field, precision, args);
+            fits = RenderFloat(&field, precision, args);
             break;
         case RowKind::Char:
-            *fits = RenderChar(&field, args);
+            fits = RenderChar(&field, args);
             break;
         case RowKind::Text:
-            *fits = RenderText(&field, precision, alternate, args);
+            fits = RenderText(&field, precision, args);
             break;
         case RowKind::Wide:
-            *fits = RenderWide(&field, precision, alternate, args);
+            fits = RenderWide(&field, precision, args);
             break;
         case RowKind::Ipv4:
-            *fits = RenderIpv4(&field, precision, args);
+            fits = RenderIpv4(&field, precision, args);
             break;
         case RowKind::Dump:
-            *fits = RenderDump(&field, args);
+            fits = RenderDump(&field, args);
             break;
     }
-    return f;
+    return fits ? f : nullptr;
 }
 
 // ---- Entry points -----------------------------------------------------
+
+// The bytes that end a literal run of the format.
+static constexpr std::array<std::uint8_t, 256> kRunEnds = [] {
+    std::array<std::uint8_t, 256> ends{};
+    ends['\0'] = 1;
+    ends['%'] = 1;
+    ends['\t'] = 1;
+    return ends;
+}();
 
 // The engine proper; both entry points hand it a list of their own.
 static std::int32_t FormatRun(char* destination, std::int32_t capacity, const char* format,
@@ -690,40 +859,37 @@ static std::int32_t FormatRun(char* destination, std::int32_t capacity, const ch
         StrNote(format);
         return 0;
     }
-    FormatSink sink{destination, destination + capacity, 0};
+    FormatSink sink{destination, destination + capacity, destination};
     const char* f = format;
-    // Once the sink is full nothing more can be stored, so the rest of the
-    // format is not even read: the output and the overrun stay the same.
-    std::int32_t fits = 1;
-    while (fits && sink.write != sink.end) {
+    // The output stops at the format's end or at the first piece that does
+    // not fit; conversions after that one are not performed.
+    for (;;) {
         const char* run = f;
-        while (*f != '\0' && *f != '%' && *f != '\t')
+        while (!kRunEnds[static_cast<unsigned char>(*f)])
             ++f;
-        if (f != run && !PutText(&sink, run, f - run)) break;
-        if (*f == '\0') break;
-        if (*f == '\t') {
+        if (f != run && !PutText(&sink, run, static_cast<std::size_t>(f - run))) break;
+        if (*f == '%') {
+            f = FormatConversion(&sink, f + 1, args);
+            if (f == nullptr) break;
+        } else if (*f == '\t') {
             // Columns count from the start of this call's output.
-            fits = PutRepeat(&sink, ' ', 4 - sink.count % 4);
+            if (!PutRepeat(&sink, ' ', 4 - (sink.write - sink.start) % 4)) break;
             ++f;
-            continue;
+        } else {
+            break;
         }
-        f = FormatConversion(&sink, f + 1, args, &fits);
-        if (f == nullptr) break;
     }
 
     // Filling the last byte means the text did not fit: the terminator
     // takes the place of the last character stored.
     const bool overrun = sink.write == sink.end;
-    if (overrun) {
-        --sink.write;
-        --sink.count;
-    }
+    if (overrun) --sink.write;
     *sink.write = '\0';
     if (overrun) {
         StrNote("\n\nERROR: The next string overran the print buffer!\nLINE: ");
         StrNote(format);
     }
-    return sink.count;
+    return static_cast<std::int32_t>(sink.write - sink.start);
 }
 
 std::int32_t StrFormatV(char* destination, std::int32_t capacity, const char* format,

@@ -242,6 +242,27 @@ TEST(StrFormat, CharactersAndText) {
     });
 }
 
+// Widths and precisions of ten digits (10^9 to 2^31 - 1) are read whole,
+// written out or through '*'. Such a field is far longer than any buffer,
+// so each row gives only its first characters and runs at every capacity
+// that cuts inside them.
+TEST(StrFormat, TenDigitWidthAndPrecision) {
+    const std::vector<FormatCase> cases = {
+        FMT("               ", "%1000000000.200000000d", 5),
+        FMT("               ", "%*.*d", 1000000000, 200000000, 5),
+        FMT("     0000000000", "%1000000005.1000000000d", 5),
+        FMT("       00000000", "%2147483647.2147483640d", 5),
+        FMT("5              ", "%-2147483647d", 5),
+        FMT("000000000000000", "%.2147483647d", 5),
+        FMT("               ", "%99999999999d", 5),  // longer runs stay at the largest
+    };
+    for (const FormatCase& c : cases) {
+        const auto length = static_cast<std::int32_t>(c.expected.size());
+        for (std::int32_t capacity = 0; capacity <= length + 1; ++capacity)
+            RunAtCapacity(c, capacity);
+    }
+}
+
 // Log output to standard output, to be captured; restored afterwards.
 class FormatReport : public testing::Test {
 protected:

@@ -1,16 +1,11 @@
-// script_bench.cpp: ScriptDecode of the longest template a run decodes, an
+// perf_script.cpp: ScriptDecode of the longest template a run decodes, an
 // /EXECUTE line of about 120 characters with six fields, against the same
 // line substituted with snprintf. Goal: at least 2 million decodes a second.
-#include <benchmark/benchmark.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include "zizezaz/core/cmdline.h"
-#include "zizezaz/core/init.h"
-#include "zizezaz/core/log.h"
-#include "zizezaz/mem/mem.h"
+#include "perf.h"
 #include "zizezaz/script/script.h"
 #include "zizezaz/str/str.h"
 
@@ -39,16 +34,10 @@ std::int32_t CopyText(Script*, ScriptKeyword*, const char*, void*, char* output,
     return 1;
 }
 
-// The library as the application runs it, and its eleven variables in the
-// application's order, so that every lookup walks as far as it does there.
+// The eleven variables in the application's order, so that every lookup
+// walks as far as it does there.
 Script* MakeScript() {
-    static const int started = [] {
-        const char* const argv[] = {"script_bench"};
-        CmdLineSetFromArgs(1, argv);
-        CoreInit("debug.log", LOG_CONSOLE | LOG_NO_ABORT_BOX);
-        return MemInit(0x7FFFFFFF);
-    }();
-    (void)started;
+    PerfStartLibrary();
     Script* script = nullptr;
     ScriptCreate(&script);
     ScriptSetReporting(script, 0, 1);
@@ -70,7 +59,7 @@ Script* MakeScript() {
     return script;
 }
 
-void ScriptDecodeExecute(benchmark::State& state) {
+void Script_execute_ScriptDecode(benchmark::State& state) {
     Script* script = MakeScript();
     char output[kCapacity];
     const auto length = static_cast<std::int32_t>(std::strlen(kTemplate));
@@ -89,7 +78,7 @@ void ScriptDecodeExecute(benchmark::State& state) {
 }
 
 // The obvious substitution: the template rewritten as a format by hand.
-void SnprintfExecute(benchmark::State& state) {
+void Script_execute_snprintf(benchmark::State& state) {
     char output[kCapacity];
     std::int32_t produced = 0;
     for (auto _ : state) {
@@ -108,7 +97,7 @@ void SnprintfExecute(benchmark::State& state) {
     state.counters["produced"] = produced;
 }
 
-}  // namespace
+PERF_CASE(Script_execute_ScriptDecode, "Script/execute/ScriptDecode");
+PERF_CASE(Script_execute_snprintf, "Script/execute/snprintf");
 
-BENCHMARK(ScriptDecodeExecute);
-BENCHMARK(SnprintfExecute);
+}  // namespace
