@@ -83,7 +83,7 @@ void ConsoleFileTest::SetUp() {
             "-" + std::to_string(random()));
     fs::create_directories(dir_);
     std::int32_t error = 0;
-    console_ = PlatLogOpen((dir_ / "console.txt").c_str(), 0, &error);
+    console_ = PlatLogOpen((dir_ / "console.txt").string().c_str(), 0, &error);
     ASSERT_GT(console_, 2);
     LogState.consoleHandle = static_cast<std::uintptr_t>(console_);
 }

@@ -71,7 +71,7 @@ protected:
         SetUp();
     }
     void Use(const std::string& name) {
-        std::snprintf(LogState.basePath, LOG_PATH_CAPACITY, "%s", (dir_ / name).c_str());
+        std::snprintf(LogState.basePath, LOG_PATH_CAPACITY, "%s", (dir_ / name).string().c_str());
     }
     std::string File(const std::string& name = "debug.log") { return ReadFile(dir_ / name); }
 };
