@@ -68,64 +68,46 @@ static std::int32_t WriteConfig(void* user, char* output, std::int32_t room,
     return 1;
 }
 
-std::int32_t AppVarTimeDay(Script*, ScriptKeyword*, const char* parameter, void* user, char* output,
-                           std::int32_t room) {
-    return WriteTime(parameter, user, output, room, kTimeDay, "%d");
+// One callback per variable, made from the two writers above by its value
+// and format, or by its record field.
+template <TimeValue which, const char* format>
+static std::int32_t TimeVariable(Script*, ScriptKeyword*, const char* parameter, void* user,
+                                 char* output, std::int32_t room) {
+    return WriteTime(parameter, user, output, room, which, format);
 }
 
-std::int32_t AppVarTimeDayPad(Script*, ScriptKeyword*, const char* parameter, void* user,
-                              char* output, std::int32_t room) {
-    return WriteTime(parameter, user, output, room, kTimeDay, "%.2d");
+template <const char (AppConfig::*field)[APP_FIELD_CAPACITY]>
+static std::int32_t ConfigVariable(Script*, ScriptKeyword*, const char*, void* user, char* output,
+                                   std::int32_t room) {
+    return WriteConfig(user, output, room, field);
 }
 
-std::int32_t AppVarTimeMonth(Script*, ScriptKeyword*, const char* parameter, void* user,
-                             char* output, std::int32_t room) {
-    return WriteTime(parameter, user, output, room, kTimeMonth, "%d");
-}
-
-std::int32_t AppVarTimeMonthPad(Script*, ScriptKeyword*, const char* parameter, void* user,
-                                char* output, std::int32_t room) {
-    return WriteTime(parameter, user, output, room, kTimeMonth, "%.2d");
-}
-
-std::int32_t AppVarTimeYear2(Script*, ScriptKeyword*, const char* parameter, void* user,
-                             char* output, std::int32_t room) {
-    return WriteTime(parameter, user, output, room, kTimeYear2, "%.2d");
-}
-
-std::int32_t AppVarTimeYear4(Script*, ScriptKeyword*, const char* parameter, void* user,
-                             char* output, std::int32_t room) {
-    return WriteTime(parameter, user, output, room, kTimeYear4, "%.4d");
-}
-
-std::int32_t AppVarConfigFilename(Script*, ScriptKeyword*, const char*, void* user, char* output,
+static std::int32_t QuoteVariable(Script*, ScriptKeyword*, const char*, void*, char* output,
                                   std::int32_t room) {
-    return WriteConfig(user, output, room, &AppConfig::filename);
-}
-
-std::int32_t AppVarConfigTarget(Script*, ScriptKeyword*, const char*, void* user, char* output,
-                                std::int32_t room) {
-    return WriteConfig(user, output, room, &AppConfig::target);
-}
-
-std::int32_t AppVarConfigSource(Script*, ScriptKeyword*, const char*, void* user, char* output,
-                                std::int32_t room) {
-    return WriteConfig(user, output, room, &AppConfig::source);
-}
-
-std::int32_t AppVarConfigWildcard(Script*, ScriptKeyword*, const char*, void* user, char* output,
-                                  std::int32_t room) {
-    return WriteConfig(user, output, room, &AppConfig::wildcard);
-}
-
-std::int32_t AppVarSpecialQuote(Script*, ScriptKeyword*, const char*, void*, char* output,
-                                std::int32_t room) {
     if (output == nullptr) LogAbortNull(kSourceName, __LINE__);
     // The engine always offers room for the quote and its terminator; the
     // bound only guards against a caller that does not.
     StrCopyN(output, "\"", room);
     return 1;
 }
+
+static constexpr char kPlain[] = "%d";
+static constexpr char kTwoDigits[] = "%.2d";
+static constexpr char kFourDigits[] = "%.4d";
+
+const AppVariable kAppVariables[APP_VARIABLE_COUNT] = {
+    {"Time", "Day", TimeVariable<kTimeDay, kPlain>},
+    {"Time", "DayPad", TimeVariable<kTimeDay, kTwoDigits>},
+    {"Time", "Month", TimeVariable<kTimeMonth, kPlain>},
+    {"Time", "MonthPad", TimeVariable<kTimeMonth, kTwoDigits>},
+    {"Time", "Year2", TimeVariable<kTimeYear2, kTwoDigits>},
+    {"Time", "Year4", TimeVariable<kTimeYear4, kFourDigits>},
+    {"Config", "Filename", ConfigVariable<&AppConfig::filename>},
+    {"Config", "Target", ConfigVariable<&AppConfig::target>},
+    {"Config", "Source", ConfigVariable<&AppConfig::source>},
+    {"Config", "Wildcard", ConfigVariable<&AppConfig::wildcard>},
+    {"Special", "Quote", QuoteVariable},
+};
 
 std::int32_t AppRegisterVariables(Script* script) {
     if (script == nullptr) LogAbortNull(kSourceName, __LINE__);

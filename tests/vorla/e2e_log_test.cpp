@@ -47,9 +47,8 @@ TEST_F(VorlaLog, DebugCopiesEveryMessageBesideTheProgram) {
     fs::path stale = fs::path(dir) / "debug.log";
     { std::ofstream(stale) << "left over from an earlier run\n"; }
     VorlaRun run = RunVorla({"/debug", "/EXECUTE", "true"}, options);
-    const std::string expected =
-        kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" +
-        EmptyReport(options.directory) + kMemoryRemove;
+    const std::string expected = kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" +
+                                 EmptyReport(options.directory) + kMemoryRemove;
     EXPECT_EQ(run.out, expected);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ReadFile(stale.string()), CrLf(expected));

@@ -68,8 +68,7 @@ const RunCase kJobCases[] = {
       "ex{Time.Year2}{Time.MonthPad}{Time.DayPad}.tgz", "/WILDCARD",
       "ex{Time.Year2}{Time.MonthPad}{Time.DayPad}*.log", "/OFFSET", "-1d", "/EXECUTE", kPack},
      Report("-1d", "ex261205*.log", "ex261205.tgz", "<here>/logs/", "<here>/archive/2026/",
-            "cd <here>/logs/ && tar -czf " + kArchive + " ex261205*.log && tar -tzf " +
-                kArchive) +
+            "cd <here>/logs/ && tar -czf " + kArchive + " ex261205*.log && tar -tzf " + kArchive) +
          "ex261205a.log\nex261205b.log\n",
      0},
     {"ConfigSeesEarlierFieldsDecodedAndLaterOnesRaw",
@@ -81,7 +80,8 @@ const RunCase kJobCases[] = {
     {"ParametersShiftSingleFieldsAndQuotesComeFromSpecial",
      {"/OFFSET", "-1m", "/EXECUTE",
       "echo {Special.Quote}{Time.Day-1} {time.monthpad} {Time.Year2+400}{Special.Quote}"},
-     Report("-1m", "", "archive.zip", "<here>/", "", "echo \"5 11 27\"") + "5 11 27\n", 0},
+     Report("-1m", "", "archive.zip", "<here>/", "", "echo \"5 11 27\"") + "5 11 27\n",
+     0},
     {"UnknownFieldsStayAndOnlyKnownClassesAreReported",
      {"/EXECUTE", "echo '{Time.Day1}' '{Foo.Bar}' '{Time}'"},
      "Unknown keyword = 'Time':'Day1':''\n" +
@@ -90,14 +90,17 @@ const RunCase kJobCases[] = {
      0},
     {"DotDotNeverClimbsAboveTheStart",
      {"/TARGET", "a/./../b", "/SOURCE", "a/../../b", "/EXECUTE", "test -d b"},
-     Report("", "", "archive.zip", "../b/", "b/", "test -d b"), 0},
+     Report("", "", "archive.zip", "../b/", "b/", "test -d b"),
+     0},
     {"AFieldNamingItselfSeesWhatItHasSoFar",
      {"/WILDCARD", "ab{Config.Wildcard}c", "/EXECUTE", "true"},
-     Report("", "ababc", "archive.zip", "<here>/", "", "true"), 0},
+     Report("", "ababc", "archive.zip", "<here>/", "", "true"),
+     0},
     {"CommandThatDoesNotFitRunsNothing",
      {"/TARGET", "<here>/" + std::string(600, 't'), "/EXECUTE",
       "touch {Config.Target}x {Config.Target}y"},
-     "Unable to decode script for execute (touch {Config.Target}x {Config.Target}y)\n", 1},
+     "Unable to decode script for execute (touch {Config.Target}x {Config.Target}y)\n",
+     1},
 };
 
 INSTANTIATE_TEST_SUITE_P(E2E, VorlaJob, testing::ValuesIn(kJobCases),

@@ -11,17 +11,6 @@
 
 namespace {
 
-const std::string kUsage =
-    "\nQuendil Vorla version 1.04 (Release)\n"
-    "The latest version can always be found at https://quendil.example/vorla/\n"
-    "\nUsage:   Vorla [options]\n"
-    "Options:   /TARGET [path]      Destination for files\n"
-    "           /SOURCE [path]      Source for files (def: current)\n"
-    "           /FILENAME [name]    Destination filename\n"
-    "           /WILDCARD [match]   String to use to find matches (ie; ex12*.log)\n"
-    "           /OFFSET [time]      Time to offset (ie; 1d=1day, 10h=10hours)\n"
-    "           /EXECUTE [...]      Command to execute\n";
-
 TEST(VorlaUsage, NoOptionsPrintsBannerAndUsage) {
     VorlaRun run = RunVorla({});
     EXPECT_EQ(run.out, kUsage);
@@ -115,8 +104,8 @@ TEST(VorlaRun, CommandOutputFollowsTheReport) {
     VorlaOptions options;
     options.directory = MakeTempDir();
     VorlaRun run = RunVorla({"/EXECUTE", "echo hello"}, options);
-    EXPECT_EQ(run.out, Report("", "", "archive.zip", options.directory + "/", "", "echo hello") +
-                           "hello\n");
+    EXPECT_EQ(run.out,
+              Report("", "", "archive.zip", options.directory + "/", "", "echo hello") + "hello\n");
     RemoveTree(options.directory);
     EXPECT_EQ(run.status, 0);
 }

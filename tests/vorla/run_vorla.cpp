@@ -126,11 +126,3 @@ bool FileExists(const std::string& path) {
 bool HaveFaketime() {
     return std::system("command -v faketime >/dev/null 2>&1") == 0;
 }
-
-std::string Report(const std::string& offset, const std::string& wildcard,
-                   const std::string& filename, const std::string& source,
-                   const std::string& target, const std::string& execute) {
-    return "Offset:   [" + offset + "]\nWildcard: [" + wildcard + "]\nFilename: [" + filename +
-           "]\nSource:   [" + source + "]\nTarget:   [" + target + "]\nExecute:  [" + execute +
-           "]\n";
-}

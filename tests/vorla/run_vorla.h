@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
+#include "vorla/expected.h"
 
 struct VorlaRun {
     std::string out;
@@ -34,19 +34,3 @@ std::string CopyBinaryTo(const std::string& dir);
 bool FileExists(const std::string& path);
 // True when faketime is installed; tests that freeze the clock skip otherwise.
 bool HaveFaketime();
-
-// The six report lines of a run, each value between its brackets.
-std::string Report(const std::string& offset, const std::string& wildcard,
-                   const std::string& filename, const std::string& source,
-                   const std::string& target, const std::string& execute);
-
-// What /debug adds around a run: the library's version banner first, the
-// allocator's start-up and closing reports. The closing report shows the
-// template engine's blocks at their peak: the script object, its pool and
-// the pool's first block, and the three classes; none is left over.
-// Inline, so that they are made before any test file's own constants.
-inline const std::string kVersionBanner = "ZizEzaz v0.50 (rev: 9.517.1219.04)\n";
-inline const std::string kMemoryInit =
-    Banner("Memory Init") + "Memory Initialized (Maximum)\n" + Banner("");
-inline const std::string kMemoryRemove =
-    Banner("Memory Remove") + "Maximum Memory in use (6 / 24k)\n" + Banner("");

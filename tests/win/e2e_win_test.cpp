@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "vorla/expected.h"
+
 namespace {
 
 struct CmdRun {
@@ -112,25 +114,6 @@ struct Case {
     DWORD status;
     Files after;  // the bytes, or one of the marks above
 };
-
-const std::string kUsage =
-    "\nQuendil Vorla version 1.04 (Release)\n"
-    "The latest version can always be found at https://quendil.example/vorla/\n"
-    "\nUsage:   Vorla [options]\n"
-    "Options:   /TARGET [path]      Destination for files\n"
-    "           /SOURCE [path]      Source for files (def: current)\n"
-    "           /FILENAME [name]    Destination filename\n"
-    "           /WILDCARD [match]   String to use to find matches (ie; ex12*.log)\n"
-    "           /OFFSET [time]      Time to offset (ie; 1d=1day, 10h=10hours)\n"
-    "           /EXECUTE [...]      Command to execute\n";
-
-std::string Report(const std::string& offset, const std::string& wildcard,
-                   const std::string& filename, const std::string& source,
-                   const std::string& target, const std::string& execute) {
-    return "Offset:   [" + offset + "]\nWildcard: [" + wildcard + "]\nFilename: [" + filename +
-           "]\nSource:   [" + source + "]\nTarget:   [" + target + "]\nExecute:  [" + execute +
-           "]\n";
-}
 
 TEST(VorlaOnWindows, RunsThroughCmdWithDriveLetters) {
     ASSERT_NE(GetDriveTypeA("D:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR))

@@ -36,7 +36,7 @@ gtest_discover_tests(platform_win_test DISCOVERY_TIMEOUT 60)
 # program's clock starts at a fixed moment in every process.
 if(VORLA_WINE_PREFIX)
   add_executable(vorla_win_e2e_test ${CMAKE_CURRENT_LIST_DIR}/e2e_win_test.cpp)
-  target_link_libraries(vorla_win_e2e_test PRIVATE GTest::gtest_main vorla_warnings)
+  target_link_libraries(vorla_win_e2e_test PRIVATE test_support GTest::gtest_main vorla_warnings)
   target_compile_definitions(vorla_win_e2e_test PRIVATE VORLA_BINARY="$<TARGET_FILE:vorla>")
   add_dependencies(vorla_win_e2e_test vorla)
   set_target_properties(vorla_win_e2e_test PROPERTIES CROSSCOMPILING_EMULATOR
