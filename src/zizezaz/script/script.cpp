@@ -143,19 +143,12 @@ std::int32_t ScriptSetReporting(Script* script, std::int32_t unknownClass,
     return 1;
 }
 
-std::int32_t ScriptFindClass(Script* script, const char* name, ScriptClass** found,
-                             ScriptClass** last) {
-    ScriptCheck(script, __LINE__);
-    if (name == nullptr || found == nullptr || last == nullptr)
-        LogAbortNull(ScriptSourceName, __LINE__);
-    const std::int32_t length =
-        MeasureName(name, "Class keyword too long (%s) (%d > %d)\n", __LINE__);
-    std::uint32_t crc = 0;
-    Crc32Update(name, script->caseSensitive, &crc);
+std::int32_t ScriptFindClassByName(Script* script, ScriptName name, ScriptClass** found,
+                                   ScriptClass** last) {
     *last = nullptr;
     CheckClasses(&script->classes, __LINE__);
     for (ScriptClass* record = script->classes.head; record; record = record->next) {
-        if (record->crc == crc && record->length == length) {
+        if (record->crc == name.crc && record->length == name.length) {
             *found = record;
             return 1;
         }
@@ -165,19 +158,12 @@ std::int32_t ScriptFindClass(Script* script, const char* name, ScriptClass** fou
     return 0;
 }
 
-std::int32_t ScriptFindKeyword(Script* script, ScriptClass* owner, const char* name,
-                               ScriptKeyword** found, ScriptKeyword** last) {
-    ScriptCheck(script, __LINE__);
-    if (owner == nullptr || name == nullptr || found == nullptr || last == nullptr)
-        LogAbortNull(ScriptSourceName, __LINE__);
-    const std::int32_t length =
-        MeasureName(name, "Script keyword too long (%s) (%d > %d)\n", __LINE__);
-    std::uint32_t crc = 0;
-    Crc32Update(name, script->caseSensitive, &crc);
+std::int32_t ScriptFindKeywordByName(ScriptClass* owner, ScriptName name, ScriptKeyword** found,
+                                     ScriptKeyword** last) {
     *last = nullptr;
     CheckKeywords(&owner->keywords, __LINE__);
     for (ScriptKeyword* record = owner->keywords.head; record; record = record->next) {
-        if (record->crc == crc && record->length == length) {
+        if (record->crc == name.crc && record->length == name.length) {
             *found = record;
             return 1;
         }
@@ -193,6 +179,26 @@ std::int32_t ScriptFindKeyword(Script* script, ScriptClass* owner, const char* n
     }
     *found = nullptr;
     return 0;
+}
+
+std::int32_t ScriptFindClass(Script* script, const char* name, ScriptClass** found,
+                             ScriptClass** last) {
+    ScriptCheck(script, __LINE__);
+    if (name == nullptr || found == nullptr || last == nullptr)
+        LogAbortNull(ScriptSourceName, __LINE__);
+    ScriptName identity{0, MeasureName(name, "Class keyword too long (%s) (%d > %d)\n", __LINE__)};
+    Crc32Update(name, script->caseSensitive, &identity.crc);
+    return ScriptFindClassByName(script, identity, found, last);
+}
+
+std::int32_t ScriptFindKeyword(Script* script, ScriptClass* owner, const char* name,
+                               ScriptKeyword** found, ScriptKeyword** last) {
+    ScriptCheck(script, __LINE__);
+    if (owner == nullptr || name == nullptr || found == nullptr || last == nullptr)
+        LogAbortNull(ScriptSourceName, __LINE__);
+    ScriptName identity{0, MeasureName(name, "Script keyword too long (%s) (%d > %d)\n", __LINE__)};
+    Crc32Update(name, script->caseSensitive, &identity.crc);
+    return ScriptFindKeywordByName(owner, identity, found, last);
 }
 
 std::int32_t ScriptAddEntry(Script* script, const char* className, const char* keyword,

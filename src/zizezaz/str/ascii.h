@@ -13,6 +13,14 @@ inline constexpr std::array<std::uint8_t, 256> kAsciiUpper = [] {
     return table;
 }();
 
+// Every byte as it is, for the places that fold or not by a switch.
+inline constexpr std::array<std::uint8_t, 256> kAsciiSame = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (std::uint32_t n = 0; n < 256; ++n)
+        table[n] = static_cast<std::uint8_t>(n);
+    return table;
+}();
+
 constexpr unsigned char AsciiUpper(unsigned char c) {
     return kAsciiUpper[c];
 }

@@ -89,6 +89,8 @@ static constexpr CrcTables MakeCrcTables() {
 
 // 16 KiB, aligned so that no table straddles more cache lines than it must.
 alignas(64) static constexpr CrcTables kCrcTables = MakeCrcTables();
+// The first table again, for the byte step of str.h.
+alignas(64) constinit const std::array<std::uint32_t, 256> Crc32Table = kCrcTables[0];
 // Spot checks against the published table.
 static_assert(kCrcTables[0][0x01] == 0x77073096u);
 static_assert(kCrcTables[0][0x80] == 0xEDB88320u);
