@@ -185,7 +185,7 @@ if mode == "time":
     if run:
         r = float(run.group(1))
         label = 'whole run / system("true"), CPU'
-        print(f"{label:44}{'':20}{r:8.2f}  <= 1.15  {verdict(r <= 1.15)}")
+        print(f"{label:44}{'':20}{r:8.2f}  <= 1.1   {verdict(r <= 1.1)}")
     if share:
         s = float(share.group(1))
         label = "integrity check, share of the run"
