@@ -42,7 +42,7 @@ fi
 
 echo "Building the bench preset in $build ..."
 (cd "$root" && cmake --preset bench -B "$build" >/dev/null &&
-    cmake --build "$build" -j2 --target vorla vorla_perf crc_bench >/dev/null)
+    cmake --build "$build" -j2 --target vorla vorla_perf >/dev/null)
 perf="$build/bench/vorla_perf"
 
 work=${KEEP_DIR:-}

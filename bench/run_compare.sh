@@ -7,7 +7,7 @@
 # round's figure is the mean CPU time (user + system, the command's
 # children included) and the median over the rounds is what counts, so
 # that one noisy round on a shared machine does not decide. The check's
-# cost is timed inside a fresh process for each sample (crc_bench
+# cost is timed inside a fresh process for each sample (vorla_perf
 # --check-once), as start-up meets it, and set against vorla's median.
 #
 # Usage: bench/run_compare.sh [rounds [runs per round]]   (default 7 40)
@@ -23,9 +23,9 @@ for tool in hyperfine cc python3 cmake; do
     command -v "$tool" >/dev/null 2>&1 || { echo "run_compare.sh: $tool is needed" >&2; exit 1; }
 done
 
-echo "Building vorla and crc_bench (Release) in $build ..."
+echo "Building vorla and vorla_perf (Release) in $build ..."
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVORLA_BENCH=ON -DVORLA_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target vorla crc_bench >/dev/null
+cmake --build "$build" -j2 --target vorla vorla_perf >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
@@ -57,7 +57,7 @@ samples=$((rounds * 15))
 echo "Timing the integrity check alone, $samples fresh processes ..."
 i=1
 while [ "$i" -le "$samples" ]; do
-    "$build/bench/crc_bench" --check-once "$vorla" >>"$work/check.txt"
+    "$build/bench/vorla_perf" --check-once "$vorla" >>"$work/check.txt"
     i=$((i + 1))
 done
 
