@@ -140,9 +140,7 @@ std::int32_t LogFileName(const char* basePath, std::uint32_t flags, std::int32_t
     return 1;
 }
 
-std::uint32_t LogGetFlags() {
-    return LogState.flags;
-}
+constinit const std::uint32_t* const LogFlagsWord = &LogState.flags;
 
 // LogLock and LogUnlock (log.h) reach the lock's state through these.
 constinit const std::int32_t* const LogLockOff = &LogState.lockBypass;

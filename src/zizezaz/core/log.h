@@ -24,7 +24,13 @@ inline constexpr std::uint32_t LOG_DEBUG_BREAK = 0x1000;
 inline constexpr std::uint32_t LOG_MEM_CHECK = 0x2000;
 inline constexpr std::uint32_t LOG_CACHE_WRITES = 0x8000;
 
-std::uint32_t LogGetFlags();
+// The flags are read on every allocation and release, so the read is
+// inline; like the lock's state below, they are the log's own and reached
+// through a constant pointer.
+extern const std::uint32_t* const LogFlagsWord;
+inline std::uint32_t LogGetFlags() {
+    return *LogFlagsWord;
+}
 
 // The process-wide re-entrant lock; both are no-ops while locking is off.
 // Every allocation and every release takes it, so both are inline and
