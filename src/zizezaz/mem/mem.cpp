@@ -64,7 +64,10 @@ std::int32_t CoreAddressInRange(std::uintptr_t address) {
 static LiveBlock noBlocks[2];
 static LiveTable live = {noBlocks, 1, 0, 0};
 
-static constexpr std::size_t LIVE_FIRST_CAPACITY = 256;
+// The program holds a handful of blocks at a time; a first table of 512
+// bytes keeps start-up from touching a fresh page for it, and the table
+// doubles when more are out.
+static constexpr std::size_t LIVE_FIRST_CAPACITY = 32;
 
 // The home of a block: the high half of the 128-bit product of its address
 // and 2^64 / phi. Blocks come in runs a fixed step apart; the high half
