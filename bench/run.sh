@@ -182,10 +182,17 @@ if mode == "time":
     compare = open(f"{work}/compare.txt").read()
     run = re.search(r"vorla / floor, CPU:\s+([\d.]+)", compare)
     share = re.search(r"integrity check share:\s+([\d.]+) %", compare)
+    steps = re.search(r"unavoidable steps / floor:\s+([\d.]+)", compare)
+    own = re.search(r"vorla / unavoidable steps:\s+([\d.]+)", compare)
     if run:
         r = float(run.group(1))
         label = 'whole run / system("true"), CPU'
         print(f"{label:44}{'':20}{r:8.2f}  <= 1.1   {verdict(r <= 1.1)}")
+    if steps and own:
+        label = "  the unavoidable steps in C / system()"
+        print(f"{label:44}{'':20}{float(steps.group(1)):8.2f}")
+        label = "  whole run / the unavoidable steps in C"
+        print(f"{label:44}{'':20}{float(own.group(1)):8.2f}")
     if share:
         s = float(share.group(1))
         label = "integrity check, share of the run"
