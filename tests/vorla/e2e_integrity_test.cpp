@@ -63,15 +63,15 @@ std::size_t UnreadByteNearTheMiddle(const std::string& path) {
     }
     std::sort(loaded.begin(), loaded.end());
     const std::uint64_t middle = file.size() / 2;
+    const auto distance = [middle](std::uint64_t at) {
+        return at > middle ? at - middle : middle - at;
+    };
     std::uint64_t best = 0;
     for (std::size_t i = 0; i + 1 < loaded.size(); ++i) {
         const std::uint64_t gapStart = loaded[i].first + loaded[i].second;
         if (gapStart >= loaded[i + 1].first) continue;
         const std::uint64_t at = std::clamp(middle, gapStart, loaded[i + 1].first - 1);
-        if (best == 0 || (at > middle ? at - middle : middle - at) <
-                             (best > middle ? best - middle : middle - best)) {
-            best = at;
-        }
+        if (best == 0 || distance(at) < distance(best)) best = at;
     }
     EXPECT_NE(best, 0u) << "no padding between the loaded segments of " << path;
     return file.size() - best;

@@ -143,12 +143,14 @@ std::int32_t ScriptSetReporting(Script* script, std::int32_t unknownClass,
     return 1;
 }
 
-std::int32_t ScriptFindClassByName(Script* script, ScriptName name, ScriptClass** found,
-                                   ScriptClass** last) {
+// The first record of a list that matches, and in last the record before
+// it (null when it is the head); with none, found is null and last is null
+// too when the list is empty, else the tail.
+template <typename Record, typename Match>
+static std::int32_t FindRecord(Record* head, Match matches, Record** found, Record** last) {
     *last = nullptr;
-    CheckClasses(&script->classes, __LINE__);
-    for (ScriptClass* record = script->classes.head; record; record = record->next) {
-        if (record->crc == name.crc && record->length == name.length) {
+    for (Record* record = head; record; record = record->next) {
+        if (matches(*record)) {
             *found = record;
             return 1;
         }
@@ -158,27 +160,25 @@ std::int32_t ScriptFindClassByName(Script* script, ScriptName name, ScriptClass*
     return 0;
 }
 
+static auto NamedBy(ScriptName name) {
+    return [name](const auto& record) {
+        return record.crc == name.crc && record.length == name.length;
+    };
+}
+
+std::int32_t ScriptFindClassByName(Script* script, ScriptName name, ScriptClass** found,
+                                   ScriptClass** last) {
+    CheckClasses(&script->classes, __LINE__);
+    return FindRecord(script->classes.head, NamedBy(name), found, last);
+}
+
 std::int32_t ScriptFindKeywordByName(ScriptClass* owner, ScriptName name, ScriptKeyword** found,
                                      ScriptKeyword** last) {
-    *last = nullptr;
     CheckKeywords(&owner->keywords, __LINE__);
-    for (ScriptKeyword* record = owner->keywords.head; record; record = record->next) {
-        if (record->crc == name.crc && record->length == name.length) {
-            *found = record;
-            return 1;
-        }
-        *last = record;
-    }
-    *last = nullptr;
-    for (ScriptKeyword* record = owner->keywords.head; record; record = record->next) {
-        if (IsCatchAll(record)) {
-            *found = record;
-            return 1;
-        }
-        *last = record;
-    }
-    *found = nullptr;
-    return 0;
+    if (FindRecord(owner->keywords.head, NamedBy(name), found, last)) return 1;
+    return FindRecord(
+        owner->keywords.head, [](const ScriptKeyword& record) { return IsCatchAll(&record); },
+        found, last);
 }
 
 std::int32_t ScriptFindClass(Script* script, const char* name, ScriptClass** found,

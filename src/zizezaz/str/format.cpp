@@ -67,10 +67,23 @@ struct FormatField {
 // costs more than the work: up to 32 bytes are moved in at most two pairs
 // of overlapping moves of one width. Every byte is read before the first
 // is written.
+struct Chunk16 {
+    char bytes[16];
+};
+
+// The first and the last sizeof(Word) bytes, which together cover n bytes
+// from sizeof(Word) to twice that.
+template <typename Word>
+[[gnu::always_inline]] static inline void CopyEnds(char* to, const char* from, std::size_t n) {
+    Word head;
+    Word tail;
+    std::memcpy(&head, from, sizeof(Word));
+    std::memcpy(&tail, from + n - sizeof(Word), sizeof(Word));
+    std::memcpy(to, &head, sizeof(Word));
+    std::memcpy(to + n - sizeof(Word), &tail, sizeof(Word));
+}
+
 [[gnu::always_inline]] static inline void CopyBytes(char* to, const char* from, std::size_t n) {
-    struct Chunk {
-        char bytes[16];
-    };
     if (n < 4) {
         if (n != 0) {
             const char first = from[0];
@@ -81,26 +94,11 @@ struct FormatField {
             to[n - 1] = last;
         }
     } else if (n < 8) {
-        std::uint32_t head;
-        std::uint32_t tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + n - 4, &tail, 4);
+        CopyEnds<std::uint32_t>(to, from, n);
     } else if (n <= 16) {
-        std::uint64_t head;
-        std::uint64_t tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 8, &tail, 8);
+        CopyEnds<std::uint64_t>(to, from, n);
     } else if (n <= 32) {
-        Chunk head;
-        Chunk tail;
-        std::memcpy(&head, from, 16);
-        std::memcpy(&tail, from + n - 16, 16);
-        std::memcpy(to, &head, 16);
-        std::memcpy(to + n - 16, &tail, 16);
+        CopyEnds<Chunk16>(to, from, n);
     } else {
         std::memcpy(to, from, n);
     }
