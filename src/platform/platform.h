@@ -31,6 +31,13 @@ void* PlatModuleHandle();
 std::int32_t PlatShowState();
 #endif
 
+// ---- Processor --------------------------------------------------------
+// Instruction sets the library's faster paths may use, each bit set only
+// when both the processor and the operating system support it.
+inline constexpr std::uint32_t PLAT_CPU_PCLMUL = 1;   // carry-less multiplication
+inline constexpr std::uint32_t PLAT_CPU_AVX512F = 2;  // 64-byte vector registers
+std::uint32_t PlatCpuFeatures();
+
 // ---- Console ----------------------------------------------------------
 // A console handle is never 0, so that 0 can mean "none".
 std::uintptr_t PlatConsoleOpen();

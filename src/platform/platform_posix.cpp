@@ -15,6 +15,16 @@
 #include <sys/single_threaded.h>
 #endif
 #include <sys/syscall.h>
+#if __has_include(<sys/platform/x86.h>)
+// The header is written for C; clang's C++ has no _Bool, g++ takes it.
+#if defined(__clang__)
+#define _Bool bool
+#include <sys/platform/x86.h>
+#undef _Bool
+#else
+#include <sys/platform/x86.h>
+#endif
+#endif
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,6 +62,23 @@ std::int32_t PlatModulePath(char* buf, std::int32_t capacity) {
 
 std::uint32_t PlatThreadId() {
     return static_cast<std::uint32_t>(syscall(SYS_gettid));
+}
+
+// Asking the processor itself (CPUID) leaves a virtual machine for the host
+// every time, a few microseconds apiece, and the compiler's run-time asks a
+// dozen questions at start-up. The C library asked them all when it loaded
+// the program; where it lets us read its answers, no question is asked again.
+std::uint32_t PlatCpuFeatures() {
+#if defined(CPU_FEATURE_ACTIVE)
+    return (CPU_FEATURE_ACTIVE(PCLMULQDQ) ? PLAT_CPU_PCLMUL : 0u) |
+           (CPU_FEATURE_ACTIVE(AVX512F) ? PLAT_CPU_AVX512F : 0u);
+#elif defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    return (__builtin_cpu_supports("pclmul") ? PLAT_CPU_PCLMUL : 0u) |
+           (__builtin_cpu_supports("avx512f") ? PLAT_CPU_AVX512F : 0u);
+#else
+    return 0;
+#endif
 }
 
 void PlatSleepMs(std::int32_t milliseconds) {

@@ -64,6 +64,16 @@ std::uint32_t PlatThreadId() {
     return static_cast<std::uint32_t>(GetCurrentThreadId());
 }
 
+std::uint32_t PlatCpuFeatures() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    return (__builtin_cpu_supports("pclmul") ? PLAT_CPU_PCLMUL : 0u) |
+           (__builtin_cpu_supports("avx512f") ? PLAT_CPU_AVX512F : 0u);
+#else
+    return 0;
+#endif
+}
+
 void PlatSleepMs(std::int32_t milliseconds) {
     Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
 }

@@ -252,8 +252,7 @@ static ZeroWideFunction ZeroWide = ZeroWideBaseline;
 
 static void ChooseZeroWide() {
 #if defined(__x86_64__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) ZeroWide = ZeroWideAvx512;
+    if (PlatCpuFeatures() & PLAT_CPU_AVX512F) ZeroWide = ZeroWideAvx512;
 #endif
 }
 

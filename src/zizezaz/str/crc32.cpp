@@ -59,6 +59,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "zizezaz/str/crc32_internal.h"
 #include "zizezaz/str/str.h"
 
@@ -269,10 +270,7 @@ using Chunk = long long __attribute__((vector_size(16)));
 }
 
 static bool CanFold() {
-    // The answer comes from a model that the run-time fills in at start-up;
-    // filling it here as well keeps it right for a caller that runs earlier.
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("pclmul") != 0;
+    return (PlatCpuFeatures() & PLAT_CPU_PCLMUL) != 0;
 }
 
 #else

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "zizezaz/str/crc32_internal.h"
 #include "zizezaz/str/str.h"
 
@@ -132,5 +133,19 @@ TEST(Crc32Block, EveryMethodAtEveryAlignmentAndLength) {
         }
     }
 }
+
+#if defined(__x86_64__)
+// The library reads the C library's record of the processor instead of
+// asking the processor again: a bit read from the wrong place would run
+// instructions the processor lacks, or never take the fast path.
+TEST(Crc32Block, FoldsExactlyWhereTheProcessorCan) {
+    __builtin_cpu_init();
+    const std::uint32_t features = PlatCpuFeatures();
+    EXPECT_EQ((features & PLAT_CPU_PCLMUL) != 0, __builtin_cpu_supports("pclmul") != 0);
+    EXPECT_EQ((features & PLAT_CPU_AVX512F) != 0, __builtin_cpu_supports("avx512f") != 0);
+    std::uint32_t value = 0;
+    EXPECT_EQ(Crc32BlockFolded(0, "123456789", 9, &value), (features & PLAT_CPU_PCLMUL) ? 1 : 0);
+}
+#endif
 
 }  // namespace
