@@ -30,6 +30,7 @@
 
 #include <type_traits>
 
+#include "platform/platform_cpu.h"
 #include "platform/platform_lock.h"
 
 // ---- Command line -----------------------------------------------------
@@ -64,20 +65,14 @@ std::uint32_t PlatThreadId() {
     return static_cast<std::uint32_t>(syscall(SYS_gettid));
 }
 
-// Asking the processor itself (CPUID) leaves a virtual machine for the host
-// every time, a few microseconds apiece, and the compiler's run-time asks a
-// dozen questions at start-up. The C library asked them all when it loaded
-// the program; where it lets us read its answers, no question is asked again.
+// The C library asked the processor when it loaded the program; where it
+// lets us read its answers, no question is asked again.
 std::uint32_t PlatCpuFeatures() {
 #if defined(CPU_FEATURE_ACTIVE)
     return (CPU_FEATURE_ACTIVE(PCLMULQDQ) ? PLAT_CPU_PCLMUL : 0u) |
            (CPU_FEATURE_ACTIVE(AVX512F) ? PLAT_CPU_AVX512F : 0u);
-#elif defined(__x86_64__) || defined(__i386__)
-    __builtin_cpu_init();
-    return (__builtin_cpu_supports("pclmul") ? PLAT_CPU_PCLMUL : 0u) |
-           (__builtin_cpu_supports("avx512f") ? PLAT_CPU_AVX512F : 0u);
 #else
-    return 0;
+    return PlatCompilerCpuFeatures();
 #endif
 }
 

@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/platform_cpu.h"
+
 static_assert(PLAT_ERROR_ALREADY_EXISTS == ERROR_ALREADY_EXISTS,
               "callers compare errors with the constant");
 static_assert(sizeof(std::uintptr_t) == sizeof(HANDLE), "handles travel as std::uintptr_t");
@@ -65,13 +67,7 @@ std::uint32_t PlatThreadId() {
 }
 
 std::uint32_t PlatCpuFeatures() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_cpu_init();
-    return (__builtin_cpu_supports("pclmul") ? PLAT_CPU_PCLMUL : 0u) |
-           (__builtin_cpu_supports("avx512f") ? PLAT_CPU_AVX512F : 0u);
-#else
-    return 0;
-#endif
+    return PlatCompilerCpuFeatures();
 }
 
 void PlatSleepMs(std::int32_t milliseconds) {
