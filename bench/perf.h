@@ -6,7 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // Registers a case. With VORLA_PERF_ITERATIONS=N in the environment every
 // case runs exactly N iterations in one go, which makes instruction counts
@@ -25,3 +27,15 @@ std::int32_t PerfCheckOnce(const char* path);
 // Starts the library once, as the program does: command line, log on the
 // console, the lock on, the allocator without a practical limit.
 void PerfStartLibrary();
+
+// snprintf with a format the compiler cannot see, as every case hands its
+// format through DoNotOptimize; the warnings about such formats are meant
+// for formats that come from outside.
+template <typename... Args>
+inline int PerfSnprintf(char* out, std::size_t capacity, const char* format, Args... args) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#pragma GCC diagnostic ignored "-Wformat-security"
+    return std::snprintf(out, capacity, format, args...);
+#pragma GCC diagnostic pop
+}

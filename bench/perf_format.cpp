@@ -4,7 +4,6 @@
 #include <fmt/format.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string_view>
 
 #include "perf.h"
@@ -48,11 +47,7 @@ void RunSnprintf(benchmark::State& state, const char* format, Args... args) {
     for (auto _ : state) {
         const char* f = format;
         benchmark::DoNotOptimize(f);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#pragma GCC diagnostic ignored "-Wformat-security"
-        benchmark::DoNotOptimize(std::snprintf(out, kCapacity, f, args...));
-#pragma GCC diagnostic pop
+        benchmark::DoNotOptimize(PerfSnprintf(out, kCapacity, f, args...));
         benchmark::ClobberMemory();
     }
 }

@@ -30,7 +30,7 @@
 
 #include <type_traits>
 
-#include "platform/platform_cpu.h"
+#include "platform/platform_shared.h"
 #include "platform/platform_lock.h"
 
 // ---- Command line -----------------------------------------------------
@@ -384,12 +384,7 @@ void PlatLocalTime(std::int64_t seconds, PlatTime* out) {
     time_t t = static_cast<time_t>(seconds);
     struct tm tm {};
     localtime_r(&t, &tm);
-    out->second = tm.tm_sec;
-    out->minute = tm.tm_min;
-    out->hour = tm.tm_hour;
-    out->day = tm.tm_mday;
-    out->month = tm.tm_mon;
-    out->year = tm.tm_year;
+    PlatTimeFromTm(tm, out);
 }
 
 void PlatSetTimeSource(std::int64_t (*source)()) {

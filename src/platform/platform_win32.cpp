@@ -19,7 +19,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "platform/platform_cpu.h"
+#include "platform/platform_shared.h"
 
 static_assert(PLAT_ERROR_ALREADY_EXISTS == ERROR_ALREADY_EXISTS,
               "callers compare errors with the constant");
@@ -341,12 +341,7 @@ void PlatLocalTime(std::int64_t seconds, PlatTime* out) {
     const __time64_t t = seconds;
     struct tm tm {};
     _localtime64_s(&tm, &t);
-    out->second = tm.tm_sec;
-    out->minute = tm.tm_min;
-    out->hour = tm.tm_hour;
-    out->day = tm.tm_mday;
-    out->month = tm.tm_mon;
-    out->year = tm.tm_year;
+    PlatTimeFromTm(tm, out);
 }
 
 void PlatSetTimeSource(std::int64_t (*source)()) {

@@ -12,11 +12,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/test_support.h"
 #include "vorla/expected.h"
 
 namespace {
@@ -59,13 +59,6 @@ CmdRun RunThroughCmd(const std::string& line, const std::string& directory) {
     return run;
 }
 
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 // The built program as Windows names it: Wine's drive Z: is the root.
 std::string BuiltProgram() {
     std::string path = "Z:" + std::string(VORLA_BINARY);
@@ -88,15 +81,6 @@ std::string SystemError(BOOL failed) {
     char text[32];
     std::snprintf(text, sizeof text, "%lu:%.8lX", error, error);
     return text;
-}
-
-std::string CrLf(const std::string& text) {
-    std::string out;
-    for (char ch : text) {
-        if (ch == '\n') out += '\r';
-        out += ch;
-    }
-    return out;
 }
 
 constexpr const char kDirectory[] = "<directory>";
@@ -240,7 +224,7 @@ TEST(VorlaOnWindows, RunsThroughCmdWithDriveLetters) {
                             (attributes & FILE_ATTRIBUTE_DIRECTORY))
                     << path;
             } else {
-                EXPECT_EQ(ReadBytes(path), bytes == kConsole ? CrLf(result.out) : bytes) << path;
+                EXPECT_EQ(ReadFile(path), bytes == kConsole ? CrLf(result.out) : bytes) << path;
             }
         }
     }
