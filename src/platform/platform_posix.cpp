@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #if __has_include(<sys/single_threaded.h>)
 #include <sys/single_threaded.h>
@@ -124,17 +125,14 @@ void PlatConsoleWrite(std::uintptr_t console, const char* text, std::size_t len)
     WriteAll(static_cast<int>(console), text, len);
 }
 
+static void WriteLine(int to, const char* text) {
+    WriteAll(to, text, std::strlen(text));
+    WriteAll(to, "\n", 1);
+}
+
 void PlatMessageBox(const char* caption, const char* text) {
-    std::size_t n = 0;
-    while (caption[n] != '\0')
-        n++;
-    WriteAll(STDERR_FILENO, caption, n);
-    WriteAll(STDERR_FILENO, "\n", 1);
-    n = 0;
-    while (text[n] != '\0')
-        n++;
-    WriteAll(STDERR_FILENO, text, n);
-    WriteAll(STDERR_FILENO, "\n", 1);
+    WriteLine(STDERR_FILENO, caption);
+    WriteLine(STDERR_FILENO, text);
     // Unattended runs (cron, pipes, CI) must never hang on the box.
     if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {
         static constexpr char kPrompt[] = "Press Enter to continue...";

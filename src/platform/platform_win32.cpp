@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "platform/platform_shared.h"
@@ -151,6 +152,11 @@ void PlatConsoleWrite(std::uintptr_t console, const char* text, std::size_t len)
     WriteAll(handle, text, len);
 }
 
+static void WriteLine(HANDLE to, const char* text) {
+    WriteAll(to, text, std::strlen(text));
+    WriteAll(to, "\n", 1);
+}
+
 void PlatMessageBox(const char* caption, const char* text) {
     if (MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR) > 0) return;
     // No desktop to show it on (a service, a scheduled task without a
@@ -158,16 +164,8 @@ void PlatMessageBox(const char* caption, const char* text) {
     // as on POSIX.
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
-    std::size_t n = 0;
-    while (caption[n] != '\0')
-        n++;
-    WriteAll(err, caption, n);
-    WriteAll(err, "\n", 1);
-    n = 0;
-    while (text[n] != '\0')
-        n++;
-    WriteAll(err, text, n);
-    WriteAll(err, "\n", 1);
+    WriteLine(err, caption);
+    WriteLine(err, text);
 }
 
 // ---- The re-entrant lock ----------------------------------------------
