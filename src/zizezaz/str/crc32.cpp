@@ -90,8 +90,8 @@ static constexpr CrcTables MakeCrcTables() {
 
 // 16 KiB, aligned so that no table straddles more cache lines than it must.
 alignas(64) static constexpr CrcTables kCrcTables = MakeCrcTables();
-// The first table again, for the byte step of str.h.
-alignas(64) constinit const std::array<std::uint32_t, 256> Crc32Table = kCrcTables[0];
+// The first table, for the byte step of str.h.
+constinit const std::array<std::uint32_t, 256>& Crc32Table = kCrcTables[0];
 // Spot checks against the published table.
 static_assert(kCrcTables[0][0x01] == 0x77073096u);
 static_assert(kCrcTables[0][0x80] == 0xEDB88320u);
@@ -195,7 +195,7 @@ static std::uint32_t Sliced(std::uint32_t crc, const std::uint8_t* p, std::size_
     for (; n > 0; --n, ++p) {
         std::uint32_t byte = *p;
         if constexpr (fold) byte = FoldByte(byte);
-        crc = (crc >> 8) ^ kCrcTables[0][(crc ^ byte) & 0xFFu];
+        crc = Crc32Step(crc, static_cast<unsigned char>(byte));
     }
     return crc;
 }

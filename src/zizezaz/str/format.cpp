@@ -63,10 +63,6 @@ struct FormatField {
 
 // ---- Moving bytes -----------------------------------------------------
 
-// Most pieces are a few characters, for which a call to memcpy or memset
-// costs more than the work: up to 32 bytes are moved in at most two pairs
-// of overlapping moves of one width. Every byte is read before the first
-// is written.
 struct Chunk16 {
     char bytes[16];
 };
@@ -83,6 +79,10 @@ template <typename Word>
     std::memcpy(to + n - sizeof(Word), &tail, sizeof(Word));
 }
 
+// Most pieces are a few characters, for which a call to memcpy or memset
+// costs more than the work: up to 32 bytes are moved in at most two pairs
+// of overlapping moves of one width. Every byte is read before the first
+// is written.
 [[gnu::always_inline]] static inline void CopyBytes(char* to, const char* from, std::size_t n) {
     if (n < 4) {
         if (n != 0) {

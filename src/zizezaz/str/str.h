@@ -29,7 +29,7 @@ std::int32_t StrParseInt64(const char* text, std::int64_t* value);
 std::int32_t Crc32Update(const char* text, std::int32_t caseMode, std::uint32_t* value);
 // One byte of the same CRC, for a caller that hashes while it scans: start
 // the register at 0xFFFFFFFF, step over each byte, complement at the end.
-extern const std::array<std::uint32_t, 256> Crc32Table;
+extern const std::array<std::uint32_t, 256>& Crc32Table;
 inline std::uint32_t Crc32Step(std::uint32_t crc, unsigned char byte) {
     return (crc >> 8) ^ Crc32Table[(crc ^ byte) & 0xFFu];
 }
