@@ -57,9 +57,8 @@ int main(int argc, char** argv) {
     localtime_r(&now, &local);
     if (readlink("/proc/self/exe", path, sizeof path) <= 0) return 2;
     int fd = open(argv[1], O_RDONLY | O_CLOEXEC);
-    unsigned sum = 0;
-    ssize_t got;
-    while ((got = read(fd, piece, sizeof piece)) > 0) sum += piece[got - 1];
+    while (read(fd, piece, sizeof piece) > 0) {
+    }
     close(fd);
     for (int i = 0; i < 6; ++i) {
         int n = snprintf(line, sizeof line, "Field %d: [%s %d]\n", i, cwd, local.tm_mday);
@@ -67,7 +66,7 @@ int main(int argc, char** argv) {
     }
     struct stat st;
     stat(argv[2], &st);
-    return system("true") == 0 ? (sum == 1u) : 1;
+    return system("true") == 0 ? 0 : 1;
 }
 EOF
 cc -O2 -o "$work/steps" "$work/steps.c"

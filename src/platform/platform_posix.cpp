@@ -31,8 +31,8 @@
 
 #include <type_traits>
 
-#include "platform/platform_shared.h"
 #include "platform/platform_lock.h"
+#include "platform/platform_shared.h"
 
 // ---- Command line -----------------------------------------------------
 
