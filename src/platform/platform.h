@@ -102,6 +102,13 @@ void PlatFileClose(std::uintptr_t file);
 // The "local heap": zero-filled blocks, kept apart from malloc's.
 void* PlatLocalAlloc(std::size_t size);
 void PlatLocalFree(void* block);
+#ifndef _WIN32
+// Makes the C library's heap grow among the shared libraries' mappings
+// instead of past the end of the program image, so that its first pages
+// need no page tables of their own. Called by the POSIX entry before
+// anything is allocated; harmless later, and where it cannot be done.
+void PlatHeapBesideLibraries();
+#endif
 
 // ---- Clock ------------------------------------------------------------
 struct PlatTime {

@@ -7,6 +7,7 @@
 #include "zizezaz/core/cmdline.h"
 
 int main(int argc, char** argv) {
+    PlatHeapBesideLibraries();
     CmdLineSetFromArgs(argc, argv);
     return AppMain(nullptr, 0, PlatCommandLine(), 0);
 }
