@@ -158,6 +158,7 @@ ratios.append(("LogPrint to the console / fprintf", "Log/console/LogPrint",
 unit = "ns" if mode == "time" else "instr"
 print()
 print(f"{'target':44}{'ours':>10}{'peer':>10}{'ratio':>8}  limit")
+# Three decimals: a ratio just past its limit must not read as equal to it.
 def verdict(ok):
     return "ok" if ok else "OVER"
 for label, ours, peer, limit in ratios:
@@ -166,7 +167,7 @@ for label, ours, peer, limit in ratios:
         continue
     r = ratio(ours, peer)
     text = f"<= {limit:<5} {verdict(r <= limit)}" if limit is not None else ""
-    print(f"{label:44}{value[ours]:10.1f}{value[peer]:10.1f}{r:8.2f}  {text}")
+    print(f"{label:44}{value[ours]:10.1f}{value[peer]:10.1f}{r:8.3f}  {text}")
 over = ", the median over the rounds" if mode == "time" else ""
 print(f"(medians of ours and of the peer, {unit} per call; ratio = ours / peer{over})")
 
@@ -187,12 +188,12 @@ if mode == "time":
     if run:
         r = float(run.group(1))
         label = 'whole run / system("true"), CPU'
-        print(f"{label:44}{'':20}{r:8.2f}  <= 1.1   {verdict(r <= 1.1)}")
+        print(f"{label:44}{'':20}{r:8.3f}  <= 1.1   {verdict(r <= 1.1)}")
     if steps and own:
         label = "  the unavoidable steps in C / system()"
-        print(f"{label:44}{'':20}{float(steps.group(1)):8.2f}")
+        print(f"{label:44}{'':20}{float(steps.group(1)):8.3f}")
         label = "  whole run / the unavoidable steps in C"
-        print(f"{label:44}{'':20}{float(own.group(1)):8.2f}")
+        print(f"{label:44}{'':20}{float(own.group(1)):8.3f}")
     if share:
         s = float(share.group(1))
         label = "integrity check, share of the run"

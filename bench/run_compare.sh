@@ -5,23 +5,25 @@
 # plain C only the steps that no run can leave out, so that the table
 # tells what those cost and what vorla adds to them.
 #
-# The programs run side by side under hyperfine in several rounds; a
-# round's figure is the mean CPU time (user + system, the command's
-# children included) and the median over the rounds is what counts, so
-# that one noisy round on a shared machine does not decide. The check's
+# The three programs take turns, one run each in a shuffled order, so that
+# a slow spell of a shared machine falls on all of them alike. A run's
+# figure is its CPU time (user + system, the shell and the command it
+# starts included), as the kernel reports it when the run is waited for; a
+# round's figure is the median of its runs, and the median over the rounds
+# is what counts, so that one noisy round does not decide. The check's
 # cost is timed inside a fresh process for each sample (vorla_perf
 # --check-once), as start-up meets it, and set against vorla's median.
 #
-# Usage: bench/run_compare.sh [rounds [runs per round]]   (default 7 40)
+# Usage: bench/run_compare.sh [rounds [runs per round]]   (default 7 200)
 # Environment: BUILD_DIR (default build/compare).
 set -eu
 
 rounds=${1:-7}
-runs=${2:-40}
+runs=${2:-200}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build/compare}
 
-for tool in hyperfine cc python3 cmake; do
+for tool in cc python3 cmake; do
     command -v "$tool" >/dev/null 2>&1 || { echo "run_compare.sh: $tool is needed" >&2; exit 1; }
 done
 
@@ -81,13 +83,40 @@ run="$run /WILDCARD ex{Time.Year2}{Time.MonthPad}{Time.DayPad}*.log /OFFSET -1d 
     exit 1
 }
 
-i=1
-while [ "$i" -le "$rounds" ]; do
-    echo "Round $i of $rounds ..."
-    hyperfine -N --style none --warmup 3 --runs "$runs" --export-json "$work/round$i.json" \
-        "$work/floor" "$run" "$work/steps $vorla $work/archive" >/dev/null
-    i=$((i + 1))
-done
+python3 - "$work" "$rounds" "$runs" "$work/floor" "$run" "$work/steps $vorla $work/archive" <<'EOF'
+import json, os, random, statistics, sys, time
+work, rounds, runs = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+programs = {"floor": sys.argv[4].split(), "vorla": sys.argv[5].split(),
+            "steps": sys.argv[6].split()}
+quiet = os.open(os.devnull, os.O_WRONLY)
+def run(argv):
+    start = time.perf_counter()
+    pid = os.posix_spawn(argv[0], argv, os.environ,
+                         file_actions=[(os.POSIX_SPAWN_DUP2, quiet, 1),
+                                       (os.POSIX_SPAWN_DUP2, quiet, 2)])
+    _, status, usage = os.wait4(pid, 0)
+    wall = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"run_compare.sh: {argv[0]} failed")
+    return (usage.ru_utime + usage.ru_stime) * 1e3, wall * 1e3
+for name in programs:
+    for _ in range(3):
+        run(programs[name])
+for r in range(1, rounds + 1):
+    print(f"Round {r} of {rounds} ...", flush=True)
+    cpu = {name: [] for name in programs}
+    wall = {name: [] for name in programs}
+    for _ in range(runs):
+        order = list(programs)
+        random.shuffle(order)
+        for name in order:
+            c, w = run(programs[name])
+            cpu[name].append(c)
+            wall[name].append(w)
+    summary = {name: {"cpu": statistics.median(cpu[name]), "wall": statistics.median(wall[name])}
+               for name in programs}
+    json.dump(summary, open(f"{work}/round{r}.json", "w"))
+EOF
 
 samples=$((rounds * 15))
 echo "Timing the integrity check alone, $samples fresh processes ..."
@@ -103,10 +132,10 @@ work, rounds, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 cpu = {"floor": [], "vorla": [], "steps": []}
 wall = {"floor": [], "vorla": [], "steps": []}
 for r in range(1, rounds + 1):
-    results = json.load(open(f"{work}/round{r}.json"))["results"]
-    for name, result in zip(("floor", "vorla", "steps"), results):
-        cpu[name].append((result["user"] + result["system"]) * 1e3)
-        wall[name].append(result["median"] * 1e3)
+    results = json.load(open(f"{work}/round{r}.json"))
+    for name in cpu:
+        cpu[name].append(results[name]["cpu"])
+        wall[name].append(results[name]["wall"])
 check = [float(line) / 1e3 for line in open(f"{work}/check.txt")]
 floor, vorla = statistics.median(cpu["floor"]), statistics.median(cpu["vorla"])
 ratio, share = vorla / floor, statistics.median(check) / vorla
