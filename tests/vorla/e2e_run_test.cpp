@@ -109,9 +109,8 @@ INSTANTIATE_TEST_SUITE_P(E2E, VorlaJob, testing::ValuesIn(kJobCases),
                              return std::string(p.param.name);
                          });
 
-// The program's heap lies among the shared libraries' mappings: brk has
-// not moved when the command runs, so its parent (the program) shows no
-// [heap] mapping. A wrapper such as valgrind would show its own heap.
+// The heap lies beside the shared libraries: brk has not moved when the
+// command runs, so its parent, the program, shows no [heap] mapping.
 TEST(VorlaHeap, GrowsBesideTheLibraries) {
     if (std::getenv("VORLA_E2E_WRAPPER")) GTEST_SKIP() << "the wrapper's heap would be seen";
     VorlaOptions options;
