@@ -158,7 +158,6 @@ ratios.append(("LogPrint to the console / fprintf", "Log/console/LogPrint",
 unit = "ns" if mode == "time" else "instr"
 print()
 print(f"{'target':44}{'ours':>10}{'peer':>10}{'ratio':>8}  limit")
-# Three decimals: a ratio just past its limit must not read as equal to it.
 def verdict(ok):
     return "ok" if ok else "OVER"
 for label, ours, peer, limit in ratios:
@@ -167,6 +166,7 @@ for label, ours, peer, limit in ratios:
         continue
     r = ratio(ours, peer)
     text = f"<= {limit:<5} {verdict(r <= limit)}" if limit is not None else ""
+    # Three decimals: a ratio just past its limit must not read as equal to it.
     print(f"{label:44}{value[ours]:10.1f}{value[peer]:10.1f}{r:8.3f}  {text}")
 over = ", the median over the rounds" if mode == "time" else ""
 print(f"(medians of ours and of the peer, {unit} per call; ratio = ours / peer{over})")

@@ -102,20 +102,20 @@ def run(argv):
 for name in programs:
     for _ in range(3):
         run(programs[name])
+# Each round's median per program, CPU and wall.
+medians = {"cpu": {name: [] for name in programs}, "wall": {name: [] for name in programs}}
 for r in range(1, rounds + 1):
     print(f"Round {r} of {rounds} ...", flush=True)
-    cpu = {name: [] for name in programs}
-    wall = {name: [] for name in programs}
+    times = {name: [] for name in programs}
     for _ in range(runs):
         order = list(programs)
         random.shuffle(order)
         for name in order:
-            c, w = run(programs[name])
-            cpu[name].append(c)
-            wall[name].append(w)
-    summary = {name: {"cpu": statistics.median(cpu[name]), "wall": statistics.median(wall[name])}
-               for name in programs}
-    json.dump(summary, open(f"{work}/round{r}.json", "w"))
+            times[name].append(run(programs[name]))
+    for name, samples in times.items():
+        medians["cpu"][name].append(statistics.median(c for c, _ in samples))
+        medians["wall"][name].append(statistics.median(w for _, w in samples))
+json.dump(medians, open(f"{work}/rounds.json", "w"))
 EOF
 
 samples=$((rounds * 15))
@@ -126,16 +126,11 @@ while [ "$i" -le "$samples" ]; do
     i=$((i + 1))
 done
 
-python3 - "$work" "$rounds" "$(wc -c <"$vorla")" <<'EOF'
+python3 - "$work" "$(wc -c <"$vorla")" <<'EOF'
 import json, statistics, sys
-work, rounds, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-cpu = {"floor": [], "vorla": [], "steps": []}
-wall = {"floor": [], "vorla": [], "steps": []}
-for r in range(1, rounds + 1):
-    results = json.load(open(f"{work}/round{r}.json"))
-    for name in cpu:
-        cpu[name].append(results[name]["cpu"])
-        wall[name].append(results[name]["wall"])
+work, size = sys.argv[1], int(sys.argv[2])
+medians = json.load(open(f"{work}/rounds.json"))
+cpu, wall = medians["cpu"], medians["wall"]
 check = [float(line) / 1e3 for line in open(f"{work}/check.txt")]
 floor, vorla = statistics.median(cpu["floor"]), statistics.median(cpu["vorla"])
 ratio, share = vorla / floor, statistics.median(check) / vorla
