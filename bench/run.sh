@@ -49,6 +49,11 @@ work=${KEEP_DIR:-}
 if [ -z "$work" ]; then
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT INT TERM
+else
+    # A kept directory may hold an earlier run's results, which the table
+    # below would otherwise count with this run's.
+    mkdir -p "$work"
+    rm -f "$work"/perf-*.json "$work"/compare.txt "$work"/instructions.txt "$work"/cg.out
 fi
 
 if [ "$mode" = time ]; then
@@ -66,7 +71,8 @@ if [ "$mode" = time ]; then
                 --benchmark_report_aggregates_only=true --benchmark_enable_random_interleaving=true \
                 --benchmark_min_time=0.02 \
                 --benchmark_out="$work/perf-$round-$(echo "$group" | tr '/' '_').json" \
-                --benchmark_out_format=json >/dev/null 2>&1
+                --benchmark_out_format=json >/dev/null 2>&1 ||
+                { echo "run.sh: vorla_perf failed on $group" >&2; exit 1; }
         done
         round=$((round + 1))
     done
