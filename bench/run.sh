@@ -50,10 +50,11 @@ if [ -z "$work" ]; then
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT INT TERM
 else
-    # A kept directory may hold an earlier run's results, which the table
-    # below would otherwise count with this run's.
+    # A kept directory may hold an earlier run's results, which the glob
+    # below would otherwise count with this run's (the other files are
+    # written afresh).
     mkdir -p "$work"
-    rm -f "$work"/perf-*.json "$work"/compare.txt "$work"/instructions.txt "$work"/cg.out
+    rm -f "$work"/perf-*.json
 fi
 
 if [ "$mode" = time ]; then

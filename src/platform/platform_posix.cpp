@@ -382,8 +382,8 @@ void PlatLocalFree(void* block) {
 void PlatHeapBesideLibraries() {
 #if defined(MAP_FIXED_NOREPLACE)
     void* end = sbrk(0);
-    const auto size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     if (end == reinterpret_cast<void*>(-1)) return;
+    const auto size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     void* page =
         mmap(end, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
     if (page != MAP_FAILED && page != end) munmap(page, size);
