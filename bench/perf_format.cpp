@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::int32_t kCapacity = 256;
+constexpr std::int32_t CAPACITY = 256;
 
 // Every engine gets its format through DoNotOptimize, so that no compiler
 // can specialise a call for a format it sees (GCC turns some snprintf calls
@@ -19,23 +19,23 @@ constexpr std::int32_t kCapacity = 256;
 // string_view would; the others find the end themselves.
 template <typename... Args>
 void RunStrFormat(benchmark::State& state, const char* format, Args... args) {
-    char out[kCapacity];
+    char out[CAPACITY];
     for (auto _ : state) {
         const char* f = format;
         benchmark::DoNotOptimize(f);
-        benchmark::DoNotOptimize(StrFormat(out, kCapacity, f, args...));
+        benchmark::DoNotOptimize(StrFormat(out, CAPACITY, f, args...));
         benchmark::ClobberMemory();
     }
 }
 
 template <typename... Args>
 void RunFmt(benchmark::State& state, std::string_view format, Args... args) {
-    char out[kCapacity];
+    char out[CAPACITY];
     for (auto _ : state) {
         std::string_view f = format;
         benchmark::DoNotOptimize(f);
         // Terminated like the others' output.
-        *fmt::format_to_n(out, kCapacity - 1, fmt::runtime(f), args...).out = '\0';
+        *fmt::format_to_n(out, CAPACITY - 1, fmt::runtime(f), args...).out = '\0';
         benchmark::DoNotOptimize(out);
         benchmark::ClobberMemory();
     }
@@ -43,17 +43,17 @@ void RunFmt(benchmark::State& state, std::string_view format, Args... args) {
 
 template <typename... Args>
 void RunSnprintf(benchmark::State& state, const char* format, Args... args) {
-    char out[kCapacity];
+    char out[CAPACITY];
     for (auto _ : state) {
         const char* f = format;
         benchmark::DoNotOptimize(f);
-        benchmark::DoNotOptimize(PerfSnprintf(out, kCapacity, f, args...));
+        benchmark::DoNotOptimize(PerfSnprintf(out, CAPACITY, f, args...));
         benchmark::ClobberMemory();
     }
 }
 
 int pointee = 0;
-const std::uintptr_t kAddress = reinterpret_cast<std::uintptr_t>(&pointee);
+const std::uintptr_t ADDRESS = reinterpret_cast<std::uintptr_t>(&pointee);
 
 // One case: our format with its values, and fmt's for the same output.
 // The value lists are parenthesised: %p takes a pointer, fmt an integer.
@@ -78,7 +78,7 @@ FORMAT_CASE(08X, "%08X", (0xBEEFu), "{:08X}", (0xBEEFu));
 FORMAT_CASE(padded, "%-20s|%5d", ("archive.zip", 42), "{:<20}|{:>5}", ("archive.zip", 42));
 FORMAT_CASE(dot3s, "%.3s", ("archive.zip"), "{:.3}", ("archive.zip"));
 // %p prints upper-case hexadecimal, eight digits at least.
-FORMAT_CASE(p, "%p", (reinterpret_cast<void*>(kAddress)), "{:08X}", (kAddress));
+FORMAT_CASE(p, "%p", (reinterpret_cast<void*>(ADDRESS)), "{:08X}", (ADDRESS));
 FORMAT_CASE(stamp, "%.2d/%.2d/%.4d %.2d:%.2d:%.2d ", (12, 6, 2026, 23, 59, 7),
             "{:02}/{:02}/{:04} {:02}:{:02}:{:02} ", (12, 6, 2026, 23, 59, 7));
 

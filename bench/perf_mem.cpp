@@ -13,8 +13,8 @@
 namespace {
 
 constexpr char SRC[] = "perf_mem";
-constexpr int kBatch = 100;
-constexpr std::int32_t kMember = 200;  // about a keyword record of the template engine
+constexpr int BATCH = 100;
+constexpr std::int32_t MEMBER = 200;  // about a keyword record of the template engine
 
 template <std::int32_t Size>
 void MemPair(benchmark::State& state) {
@@ -38,7 +38,7 @@ void MallocPair(benchmark::State& state) {
 template <std::int32_t Size>
 void MemBatch(benchmark::State& state) {
     PerfStartLibrary();
-    std::vector<void*> blocks(kBatch);
+    std::vector<void*> blocks(BATCH);
     for (auto _ : state) {
         for (void*& p : blocks)
             p = MemAlloc(Size, 1, SRC, __LINE__);
@@ -50,7 +50,7 @@ void MemBatch(benchmark::State& state) {
 
 template <std::int32_t Size>
 void MallocBatch(benchmark::State& state) {
-    std::vector<void*> blocks(kBatch);
+    std::vector<void*> blocks(BATCH);
     for (auto _ : state) {
         for (void*& p : blocks)
             p = std::malloc(Size);
@@ -64,30 +64,30 @@ Pool* KeywordPool() {
     PerfStartLibrary();
     Pool* pool = nullptr;
     PoolCreate(&pool, SRC, __LINE__);
-    PoolSetMemberSize(pool, kMember);
-    PoolSetBlockCount(pool, kBatch);
+    PoolSetMemberSize(pool, MEMBER);
+    PoolSetBlockCount(pool, BATCH);
     return pool;
 }
 
 void Pool_pair_PoolAlloc(benchmark::State& state) {
     Pool* pool = KeywordPool();
     for (auto _ : state) {
-        void* p = PoolAlloc(pool, kMember, SRC, __LINE__);
+        void* p = PoolAlloc(pool, MEMBER, SRC, __LINE__);
         benchmark::DoNotOptimize(p);
-        PoolFree(pool, &p, kMember, SRC, __LINE__);
+        PoolFree(pool, &p, MEMBER, SRC, __LINE__);
     }
     PoolDestroy(&pool);
 }
 
 void Pool_batch_PoolAlloc(benchmark::State& state) {
     Pool* pool = KeywordPool();
-    std::vector<void*> members(kBatch);
+    std::vector<void*> members(BATCH);
     for (auto _ : state) {
         for (void*& p : members)
-            p = PoolAlloc(pool, kMember, SRC, __LINE__);
+            p = PoolAlloc(pool, MEMBER, SRC, __LINE__);
         benchmark::DoNotOptimize(members.data());
         for (void*& p : members)
-            PoolFree(pool, &p, kMember, SRC, __LINE__);
+            PoolFree(pool, &p, MEMBER, SRC, __LINE__);
     }
     PoolDestroy(&pool);
 }
@@ -121,10 +121,10 @@ MEM_BATCH(16);
 MEM_BATCH(256);
 
 void Pool_pair_malloc(benchmark::State& state) {
-    MallocPair<kMember>(state);
+    MallocPair<MEMBER>(state);
 }
 void Pool_batch_malloc(benchmark::State& state) {
-    MallocBatch<kMember>(state);
+    MallocBatch<MEMBER>(state);
 }
 PERF_CASE(Pool_pair_PoolAlloc, "Pool/pair/PoolAlloc");
 PERF_CASE(Pool_pair_malloc, "Pool/pair/malloc");

@@ -10,20 +10,20 @@
 
 namespace {
 
-constexpr std::int32_t kCapacity = 1024;  // the command line's field
+constexpr std::int32_t CAPACITY = 1024;  // the command line's field
 
-constexpr char kTemplate[] =
+constexpr char TEMPLATE[] =
     "tar -czf {Config.Target}/{Config.Filename} -C {Config.Source} --remove-files "
     "{Config.Wildcard} > {Time.Year4}{Time.MonthPad}.txt";
-constexpr char kFormat[] = "tar -czf %s/%s -C %s --remove-files %s > %s%s.txt";
+constexpr char FORMAT[] = "tar -czf %s/%s -C %s --remove-files %s > %s%s.txt";
 
-constexpr char kTarget[] = "/var/backups/logs";
-constexpr char kFilename[] = "archive.zip";
-constexpr char kSource[] = "/var/log/iis";
-constexpr char kWildcard[] = "ex261206*.log";
-constexpr char kYear4[] = "2026";
-constexpr char kMonthPad[] = "12";
-constexpr char kOther[] = "6";
+constexpr char TARGET[] = "/var/backups/logs";
+constexpr char FILENAME[] = "archive.zip";
+constexpr char SOURCE[] = "/var/log/iis";
+constexpr char WILDCARD[] = "ex261206*.log";
+constexpr char YEAR4[] = "2026";
+constexpr char MONTH_PAD[] = "12";
+constexpr char OTHER[] = "6";
 
 // The application's variables copy a short text each; so do these.
 template <const char* Text>
@@ -46,12 +46,12 @@ Script* MakeScript() {
         const char* keyword;
         ScriptCallback callback;
     } variables[] = {
-        {"Time", "Day", CopyText<kOther>},           {"Time", "DayPad", CopyText<kOther>},
-        {"Time", "Month", CopyText<kOther>},         {"Time", "MonthPad", CopyText<kMonthPad>},
-        {"Time", "Year2", CopyText<kOther>},         {"Time", "Year4", CopyText<kYear4>},
-        {"Config", "Filename", CopyText<kFilename>}, {"Config", "Target", CopyText<kTarget>},
-        {"Config", "Source", CopyText<kSource>},     {"Config", "Wildcard", CopyText<kWildcard>},
-        {"Special", "Quote", CopyText<kOther>},
+        {"Time", "Day", CopyText<OTHER>},           {"Time", "DayPad", CopyText<OTHER>},
+        {"Time", "Month", CopyText<OTHER>},         {"Time", "MonthPad", CopyText<MONTH_PAD>},
+        {"Time", "Year2", CopyText<OTHER>},         {"Time", "Year4", CopyText<YEAR4>},
+        {"Config", "Filename", CopyText<FILENAME>}, {"Config", "Target", CopyText<TARGET>},
+        {"Config", "Source", CopyText<SOURCE>},     {"Config", "Wildcard", CopyText<WILDCARD>},
+        {"Special", "Quote", CopyText<OTHER>},
     };
     for (const auto& v : variables)
         ScriptAddKeyword(script, v.className, v.keyword, ScriptAddTypeKeyword, v.callback);
@@ -60,15 +60,15 @@ Script* MakeScript() {
 
 void Script_execute_ScriptDecode(benchmark::State& state) {
     Script* script = MakeScript();
-    char output[kCapacity];
-    const auto length = static_cast<std::int32_t>(std::strlen(kTemplate));
+    char output[CAPACITY];
+    const auto length = static_cast<std::int32_t>(std::strlen(TEMPLATE));
     std::int32_t consumed = 0;
     std::int32_t produced = 0;
     for (auto _ : state) {
-        const char* text = kTemplate;
+        const char* text = TEMPLATE;
         benchmark::DoNotOptimize(text);
         benchmark::DoNotOptimize(ScriptDecode(script, nullptr, 0, text, length, &consumed, output,
-                                              kCapacity, &produced));
+                                              CAPACITY, &produced));
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
@@ -78,13 +78,13 @@ void Script_execute_ScriptDecode(benchmark::State& state) {
 
 // The obvious substitution: the template rewritten as a format by hand.
 void Script_execute_snprintf(benchmark::State& state) {
-    char output[kCapacity];
+    char output[CAPACITY];
     std::int32_t produced = 0;
     for (auto _ : state) {
-        const char* format = kFormat;
+        const char* format = FORMAT;
         benchmark::DoNotOptimize(format);
-        produced = PerfSnprintf(output, kCapacity, format, kTarget, kFilename, kSource, kWildcard,
-                                kYear4, kMonthPad);
+        produced = PerfSnprintf(output, CAPACITY, format, TARGET, FILENAME, SOURCE, WILDCARD,
+                                YEAR4, MONTH_PAD);
         benchmark::DoNotOptimize(produced);
         benchmark::ClobberMemory();
     }

@@ -45,15 +45,15 @@
 
 namespace fs = std::filesystem;
 
-static constexpr std::size_t kLineLimit = 999;  // AppMain refuses longer lines
-static constexpr std::size_t kMaxWords = 64;
-static constexpr std::int32_t kValueLimit = 999;
-static constexpr std::int32_t kCleanEvery = 2000;
+static constexpr std::size_t LINE_LIMIT = 999;  // AppMain refuses longer lines
+static constexpr std::size_t MAX_WORDS = 64;
+static constexpr std::int32_t VALUE_LIMIT = 999;
+static constexpr std::int32_t CLEAN_EVERY = 2000;
 // A run of this many characters that could be digits of one number: a
 // time field's parameter or /OFFSET of that kind ends the program (a
 // number that long is refused outright), so such a configuration is not
 // run.
-static constexpr std::size_t kNumberRun = 69;
+static constexpr std::size_t NUMBER_RUN = 69;
 
 static std::string scratch;  // canonical, without a trailing separator
 static std::int32_t runs = 0;
@@ -130,7 +130,7 @@ static bool HasNumberRun(const char* text) {
         const bool part = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
                           (c >= 'A' && c <= 'F') || c == 'x' || c == 'X' || c == '+' || c == '-';
         run = part ? run + 1 : 0;
-        if (run >= kNumberRun) return true;
+        if (run >= NUMBER_RUN) return true;
     }
     return false;
 }
@@ -138,7 +138,7 @@ static bool HasNumberRun(const char* text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzInput in{data, size, 0};
     std::vector<std::string> words{"vorla"};
-    while (FuzzLeft(&in) > 0 && words.size() < kMaxWords)
+    while (FuzzLeft(&in) > 0 && words.size() < MAX_WORDS)
         words.push_back(FuzzText(&in));
     std::vector<const char*> argv;
     for (const std::string& word : words)
@@ -146,14 +146,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int64_t length = 0;
     const auto count = static_cast<std::int32_t>(argv.size());
     CmdLineJoin(count, argv.data(), nullptr, 0, &length);
-    if (length > static_cast<std::int64_t>(kLineLimit)) return 0;
+    if (length > static_cast<std::int64_t>(LINE_LIMIT)) return 0;
     char line[1024];
     CmdLineJoin(count, argv.data(), line, sizeof line, &length);
     std::int32_t fields = 0;
     CmdLineCountFields(line, &fields);
     if (fields < 2) return 0;  // the usage text
 
-    if (++runs % kCleanEvery == 0) EmptyScratch();
+    if (++runs % CLEAN_EVERY == 0) EmptyScratch();
 
     // The defaults of start-up, then the options.
     auto config = std::make_unique<AppConfig>();
@@ -167,7 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                             config->source, config->target,   config->execute};
     for (const char* value : values) {
         const std::int32_t limit =
-            value == config->source || value == config->target ? kValueLimit + 1 : kValueLimit;
+            value == config->source || value == config->target ? VALUE_LIMIT + 1 : VALUE_LIMIT;
         FUZZ_CHECK(StrLength(value) <= limit, "[%s]: a value of %d characters",
                    FuzzShow(line, static_cast<std::size_t>(length)).c_str(), StrLength(value));
         if (HasNumberRun(value)) return 0;

@@ -17,11 +17,11 @@
 #include "zizezaz/core/cmdline.h"
 
 // The scan stops counting here (CmdLineCountFields asks for field 9,999).
-static constexpr std::int32_t kCountLimit = 10001;
+static constexpr std::int32_t COUNT_LIMIT = 10001;
 // Fetching every field scans the line once per field; beyond this much work
 // only the first and the last fields are fetched.
-static constexpr std::size_t kFieldWork = 4000000;
-static constexpr std::size_t kMaxWords = 300;
+static constexpr std::size_t FIELD_WORK = 4000000;
+static constexpr std::size_t MAX_WORDS = 300;
 
 static bool IsSeparator(unsigned char c) {
     return c != '\0' && c <= ' ';
@@ -43,7 +43,7 @@ static std::string Expected(const std::string& word, bool last) {
 
 // Field n with room for any field of the line; found receives the result.
 static std::string GetField(const std::string& line, std::int32_t n, std::int32_t* found) {
-    std::vector<char> buffer(line.size() + 1, kFuzzFillByte);
+    std::vector<char> buffer(line.size() + 1, FUZZ_FILL_BYTE);
     *found =
         CmdLineGetField(line.c_str(), n, buffer.data(), static_cast<std::int32_t>(buffer.size()));
     return std::string(buffer.data());
@@ -130,11 +130,11 @@ static void CheckBoundedJoin(const std::vector<std::string>& words, const std::s
 static void CheckFields(const std::string& line, std::uint8_t pick) {
     std::int32_t count = 0;
     FUZZ_CHECK(CmdLineCountFields(line.c_str(), &count) == 1, "count reported no fields");
-    FUZZ_CHECK(count >= 1 && count <= kCountLimit, "count %d", count);
-    if (count == kCountLimit) return;  // saturated: the count is no longer exact
+    FUZZ_CHECK(count >= 1 && count <= COUNT_LIMIT, "count %d", count);
+    if (count == COUNT_LIMIT) return;  // saturated: the count is no longer exact
 
     const auto fields = static_cast<std::size_t>(count);
-    const bool all = fields * (line.size() + 1) <= kFieldWork;
+    const bool all = fields * (line.size() + 1) <= FIELD_WORK;
     std::vector<std::string> got;
     for (std::int32_t i = 0; i < count; ++i) {
         if (!all && i >= 16 && i < count - 16) continue;
@@ -149,9 +149,9 @@ static void CheckFields(const std::string& line, std::uint8_t pick) {
                                     std::numeric_limits<std::int32_t>::max()};
     for (const std::int32_t n : missing) {
         char buffer[8];
-        std::memset(buffer, kFuzzFillByte, sizeof buffer);
+        std::memset(buffer, FUZZ_FILL_BYTE, sizeof buffer);
         const std::int32_t found = CmdLineGetField(line.c_str(), n, buffer, 8);
-        FUZZ_CHECK(found == 0 && buffer[0] == '\0' && buffer[1] == kFuzzFillByte,
+        FUZZ_CHECK(found == 0 && buffer[0] == '\0' && buffer[1] == FUZZ_FILL_BYTE,
                    "missing field %d of %d: result %d", n, count, found);
     }
 
@@ -174,7 +174,7 @@ static void CheckFields(const std::string& line, std::uint8_t pick) {
                    "field %d at capacity %zu is [%s], not a prefix of [%s]", n, capacity,
                    FuzzShow(out, kept).c_str(), FuzzShow(whole).c_str());
         for (std::size_t i = kept + 1; i < capacity; ++i)
-            FUZZ_CHECK(out[i] == kFuzzFillByte, "field %d at capacity %zu: byte %zu written", n,
+            FUZZ_CHECK(out[i] == FUZZ_FILL_BYTE, "field %d at capacity %zu: byte %zu written", n,
                        capacity, i);
     }
 
@@ -201,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     in.at = wordsStart;
     std::vector<std::string> words;
-    while (FuzzLeft(&in) > 0 && words.size() < kMaxWords)
+    while (FuzzLeft(&in) > 0 && words.size() < MAX_WORDS)
         words.push_back(FuzzText(&in));
     if (words.empty()) return 0;
     const std::string joined = Join(words);

@@ -2,7 +2,7 @@
 // fuzz bytes, each directive with an argument of the type it reads.
 //
 // A variadic call needs its argument types at compile time, so every call
-// has the same shape: kGroups groups of five places, one per argument type
+// has the same shape: GROUPS groups of five places, one per argument type
 // (int, long long, double, text, 16-bit text), each place holding a width
 // int, a precision int and the value. The sequence gives each place one
 // directive of that type, or silent fillers ("%.0d" of 0 prints nothing)
@@ -33,46 +33,46 @@
 #include "fuzz_support.h"
 #include "zizezaz/str/format.h"
 
-enum ValueType : std::int32_t { kInt, kLong, kDouble, kText, kWide, kTypeCount };
+enum ValueType : std::int32_t { INT, LONG, DOUBLE, TEXT, WIDE, TYPE_COUNT };
 
-static constexpr std::int32_t kGroups = 4;
-static constexpr std::size_t kArgCount = kGroups * kTypeCount * 3;
+static constexpr std::int32_t GROUPS = 4;
+static constexpr std::size_t ARG_COUNT = GROUPS * TYPE_COUNT * 3;
 // The roomy capacity of the reference text; every capacity up to one past
-// the text is tried, up to kEveryCapacity, and a spread of them beyond.
-static constexpr std::int32_t kRoomy = 2048;
-static constexpr std::int32_t kEveryCapacity = 256;
+// the text is tried, up to EVERY_CAPACITY, and a spread of them beyond.
+static constexpr std::int32_t ROOMY = 2048;
+static constexpr std::int32_t EVERY_CAPACITY = 256;
 // snprintf pads in time proportional to the width, so the comparable
 // sequences keep widths and precisions below this.
-static constexpr std::int32_t kComparableLimit = 10000;
+static constexpr std::int32_t COMPARABLE_LIMIT = 10000;
 
-static constexpr std::uint16_t kWideEmpty[] = {0};
+static constexpr std::uint16_t WIDE_EMPTY[] = {0};
 
 // The values of one call, by place.
 struct Values {
-    std::int32_t stars[kGroups][kTypeCount][2];
-    std::int32_t ints[kGroups];
-    long long longs[kGroups];
-    double doubles[kGroups];
-    const char* texts[kGroups];
-    const std::uint16_t* wides[kGroups];
+    std::int32_t stars[GROUPS][TYPE_COUNT][2];
+    std::int32_t ints[GROUPS];
+    long long longs[GROUPS];
+    double doubles[GROUPS];
+    const char* texts[GROUPS];
+    const std::uint16_t* wides[GROUPS];
 };
 
 // Argument I of the call. snprintf has no 16-bit text: its call passes an
 // empty text there, which the comparable sequences leave unprinted.
 template <std::size_t I, bool ForC>
 static auto Arg(const Values& v) {
-    constexpr std::size_t group = I / (kTypeCount * 3);
-    constexpr std::size_t type = (I / 3) % kTypeCount;
+    constexpr std::size_t group = I / (TYPE_COUNT * 3);
+    constexpr std::size_t type = (I / 3) % TYPE_COUNT;
     constexpr std::size_t slot = I % 3;
     if constexpr (slot < 2) {
         return v.stars[group][type][slot];
-    } else if constexpr (type == kInt) {
+    } else if constexpr (type == INT) {
         return v.ints[group];
-    } else if constexpr (type == kLong) {
+    } else if constexpr (type == LONG) {
         return v.longs[group];
-    } else if constexpr (type == kDouble) {
+    } else if constexpr (type == DOUBLE) {
         return v.doubles[group];
-    } else if constexpr (type == kText) {
+    } else if constexpr (type == TEXT) {
         return v.texts[group];
     } else if constexpr (ForC) {
         return static_cast<const char*>("");
@@ -95,11 +95,11 @@ static int CallC(char* out, std::size_t capacity, const char* format, const Valu
 
 // ---- The sequence ---------------------------------------------------------
 
-enum Amount : std::int32_t { kAbsent, kDotOnly, kLiteral, kStar };
+enum Amount : std::int32_t { ABSENT, DOT_ONLY, LITERAL, STAR };
 
 struct Directive {
     std::string flags;  // a subset of "#-+'0", in this order
-    Amount width;       // kAbsent, kLiteral or kStar
+    Amount width;       // ABSENT, LITERAL or STAR
     std::string widthDigits;
     std::int32_t widthStar;
     Amount precision;
@@ -117,7 +117,7 @@ struct Place {
 };
 
 struct Sequence {
-    Place places[kGroups][kTypeCount];
+    Place places[GROUPS][TYPE_COUNT];
     std::string tail;  // a directive cut off by the end of the format
     bool comparable;
     Values values;
@@ -130,7 +130,7 @@ struct Conversion {
     bool integer;  // a precision of 0 and a value of 0 print nothing
 };
 
-static constexpr Conversion kIntConversions[] = {
+static constexpr Conversion INT_CONVERSIONS[] = {
     {"d", "d", true, true},       {"i", "i", true, true},       {"l", "d", true, true},
     {"u", "u", true, true},       {"U", "u", true, true},       {"x", "x", true, true},
     {"X", "X", true, true},       {"o", "o", true, true},       {"O", "o", true, true},
@@ -138,19 +138,19 @@ static constexpr Conversion kIntConversions[] = {
     {"%", "%", false, false},     {"e", nullptr, false, false}, {"C", nullptr, false, false},
     {"h", nullptr, false, false}, {"I", nullptr, false, false}, {"H", nullptr, false, false},
 };
-static constexpr Conversion kLongConversions[] = {
+static constexpr Conversion LONG_CONVERSIONS[] = {
     {"ll", "lld", true, true},
     {"I64d", "lld", true, true},
     {"I64u", "llu", true, true},
     {"I64x", "llX", true, true},
 };
-static constexpr Conversion kDoubleConversions[] = {{"f", "f", true, false}};
-static constexpr Conversion kTextConversions[] = {
+static constexpr Conversion DOUBLE_CONVERSIONS[] = {{"f", "f", true, false}};
+static constexpr Conversion TEXT_CONVERSIONS[] = {
     {"s", "s", true, false},        {"S", nullptr, true, false},   {"p", nullptr, true, false},
     {"ipv4", nullptr, true, false}, {"HEX", nullptr, true, false}, {"hex", nullptr, true, false},
     {"Hex", nullptr, true, false},  {"hEX", nullptr, true, false},
 };
-static constexpr Conversion kWideConversions[] = {{"unicode", nullptr, true, false},
+static constexpr Conversion WIDE_CONVERSIONS[] = {{"unicode", nullptr, true, false},
                                                   {"Unicode", nullptr, true, false}};
 
 struct ConversionList {
@@ -158,12 +158,12 @@ struct ConversionList {
     std::size_t count;
 };
 
-static constexpr std::array<ConversionList, kTypeCount> kConversions = {{
-    {kIntConversions, std::size(kIntConversions)},
-    {kLongConversions, std::size(kLongConversions)},
-    {kDoubleConversions, std::size(kDoubleConversions)},
-    {kTextConversions, std::size(kTextConversions)},
-    {kWideConversions, std::size(kWideConversions)},
+static constexpr std::array<ConversionList, TYPE_COUNT> CONVERSIONS = {{
+    {INT_CONVERSIONS, std::size(INT_CONVERSIONS)},
+    {LONG_CONVERSIONS, std::size(LONG_CONVERSIONS)},
+    {DOUBLE_CONVERSIONS, std::size(DOUBLE_CONVERSIONS)},
+    {TEXT_CONVERSIONS, std::size(TEXT_CONVERSIONS)},
+    {WIDE_CONVERSIONS, std::size(WIDE_CONVERSIONS)},
 }};
 
 // The texts the text places point at, each in a block of its own size so
@@ -211,31 +211,31 @@ static std::int32_t StarValue(FuzzInput* in) {
 // The precision a directive ends up with, -1 when absent.
 static std::int64_t PrecisionOf(const Directive& d) {
     switch (d.precision) {
-        case kAbsent:
+        case ABSENT:
             return -1;
-        case kDotOnly:
+        case DOT_ONLY:
             return 0;
-        case kLiteral:
+        case LITERAL:
             return DigitsValue(d.precisionDigits);
-        case kStar:
+        case STAR:
             return d.precisionStar < 0 ? -1 : d.precisionStar;
     }
     return -1;
 }
 
 static std::int64_t WidthOf(const Directive& d) {
-    if (d.width == kLiteral) return DigitsValue(d.widthDigits);
-    if (d.width == kStar) return d.widthStar;
+    if (d.width == LITERAL) return DigitsValue(d.widthDigits);
+    if (d.width == STAR) return d.widthStar;
     return 0;
 }
 
 static void SetPrecision(Directive* d, std::int64_t value) {
-    d->precision = kLiteral;
+    d->precision = LITERAL;
     d->precisionDigits = std::to_string(value);
 }
 
 static void SetWidth(Directive* d, std::int64_t value) {
-    d->width = value > 0 ? kLiteral : kAbsent;  // "0" would be the flag
+    d->width = value > 0 ? LITERAL : ABSENT;  // "0" would be the flag
     d->widthDigits = std::to_string(value);
 }
 
@@ -253,17 +253,17 @@ static Directive MakeDirective(FuzzInput* in, ValueType type, bool comparable) {
         if (((flagBits >> i) & 1) && ((flagBits >> 5) & 1)) d.flags.push_back(order[i]);
     }
     const std::uint8_t amounts = FuzzByte(in);
-    const Amount widths[] = {kAbsent, kLiteral, kStar, kLiteral};
+    const Amount widths[] = {ABSENT, LITERAL, STAR, LITERAL};
     d.width = widths[amounts & 3];
-    if (d.width == kLiteral) d.widthDigits = Digits(in, true);
-    if (d.width == kStar) d.widthStar = StarValue(in);
-    const Amount precisions[] = {kAbsent, kAbsent,  kDotOnly, kLiteral,
-                                 kStar,   kLiteral, kAbsent,  kStar};
+    if (d.width == LITERAL) d.widthDigits = Digits(in, true);
+    if (d.width == STAR) d.widthStar = StarValue(in);
+    const Amount precisions[] = {ABSENT, ABSENT,  DOT_ONLY, LITERAL,
+                                 STAR,   LITERAL, ABSENT,  STAR};
     d.precision = precisions[(amounts >> 2) & 7];
-    if (d.precision == kLiteral) d.precisionDigits = Digits(in, false);
-    if (d.precision == kStar) d.precisionStar = StarValue(in);
+    if (d.precision == LITERAL) d.precisionDigits = Digits(in, false);
+    if (d.precision == STAR) d.precisionStar = StarValue(in);
 
-    const ConversionList& list = kConversions[static_cast<std::size_t>(type)];
+    const ConversionList& list = CONVERSIONS[static_cast<std::size_t>(type)];
     const Conversion* row = &list.rows[FuzzByte(in) % list.count];
     if (comparable) {
         // Only the conversions whose meaning snprintf shares.
@@ -284,20 +284,20 @@ static Directive MakeDirective(FuzzInput* in, ValueType type, bool comparable) {
     // not even the padding.
     RemoveFlag(&d, '#');
     RemoveFlag(&d, '\'');
-    if ((row->integer && d.precision != kAbsent) || d.word == "c" || d.word == "s")
+    if ((row->integer && d.precision != ABSENT) || d.word == "c" || d.word == "s")
         RemoveFlag(&d, '0');
     // Our 64-bit unsigned conversions keep '+', snprintf's ignore it.
     if (d.word == "I64u" || d.word == "I64x") RemoveFlag(&d, '+');
-    if (d.width == kLiteral && d.widthDigits.size() > 4) d.widthDigits.resize(4);
-    if (d.width == kStar && (d.widthStar < 0 || d.widthStar >= kComparableLimit))
+    if (d.width == LITERAL && d.widthDigits.size() > 4) d.widthDigits.resize(4);
+    if (d.width == STAR && (d.widthStar < 0 || d.widthStar >= COMPARABLE_LIMIT))
         d.widthStar = static_cast<std::int32_t>(static_cast<std::uint32_t>(d.widthStar) % 1000u);
-    if (d.precision == kLiteral && d.precisionDigits.size() > 4) d.precisionDigits.resize(4);
-    if (d.precision == kStar && d.precisionStar >= kComparableLimit) d.precisionStar %= 1000;
+    if (d.precision == LITERAL && d.precisionDigits.size() > 4) d.precisionDigits.resize(4);
+    if (d.precision == STAR && d.precisionStar >= COMPARABLE_LIMIT) d.precisionStar %= 1000;
     if (d.word == "f" && PrecisionOf(d) > 9) SetPrecision(&d, 9);
     if (d.word == "%") {
         d.flags.clear();
-        d.width = kAbsent;
-        d.precision = kAbsent;
+        d.width = ABSENT;
+        d.precision = ABSENT;
     }
     return d;
 }
@@ -352,17 +352,17 @@ static void MakeValue(FuzzInput* in, Sequence* s, std::int32_t g, ValueType type
     const auto group = static_cast<std::size_t>(g);
     const bool zeroPrecision = PrecisionOf(*d) == 0;
     switch (type) {
-        case kInt:
+        case INT:
             v.ints[group] = d->takesValue ? static_cast<std::int32_t>(Integer(in, false)) : 0;
             if (s->comparable && zeroPrecision && v.ints[group] == 0) v.ints[group] = 1;
             break;
-        case kLong:
+        case LONG:
             v.longs[group] = Integer(in, true);
             if (s->comparable && d->word == "I64x" && v.longs[group] < 0)
                 v.longs[group] &= std::numeric_limits<long long>::max();
             if (s->comparable && zeroPrecision && v.longs[group] == 0) v.longs[group] = 1;
             break;
-        case kDouble: {
+        case DOUBLE: {
             const std::uint8_t shape = FuzzByte(in);
             if (!s->comparable && (shape & 3) == 0) {
                 const std::uint64_t bits = FuzzU64(in);
@@ -378,7 +378,7 @@ static void MakeValue(FuzzInput* in, Sequence* s, std::int32_t g, ValueType type
             v.doubles[group] = static_cast<double>(eighths) / 8.0;
             break;
         }
-        case kText: {
+        case TEXT: {
             const std::size_t pick = FuzzByte(in) % (texts->narrow.size() + 1);
             if (pick == texts->narrow.size() && !s->comparable) {
                 v.texts[group] = nullptr;
@@ -409,7 +409,7 @@ static void MakeValue(FuzzInput* in, Sequence* s, std::int32_t g, ValueType type
             }
             break;
         }
-        case kWide: {
+        case WIDE: {
             const std::size_t pick = FuzzByte(in) % (texts->wide.size() + 1);
             if (pick == texts->wide.size()) {
                 v.wides[group] = nullptr;
@@ -425,7 +425,7 @@ static void MakeValue(FuzzInput* in, Sequence* s, std::int32_t g, ValueType type
             }
             break;
         }
-        case kTypeCount:
+        case TYPE_COUNT:
             break;
     }
 }
@@ -434,22 +434,22 @@ static void MakeSilentValue(Sequence* s, std::int32_t g, ValueType type) {
     Values& v = s->values;
     const auto group = static_cast<std::size_t>(g);
     switch (type) {
-        case kInt:
+        case INT:
             v.ints[group] = 0;
             break;
-        case kLong:
+        case LONG:
             v.longs[group] = 0;
             break;
-        case kDouble:
+        case DOUBLE:
             v.doubles[group] = 0.0;
             break;
-        case kText:
+        case TEXT:
             v.texts[group] = "";
             break;
-        case kWide:
-            v.wides[group] = kWideEmpty;
+        case WIDE:
+            v.wides[group] = WIDE_EMPTY;
             break;
-        case kTypeCount:
+        case TYPE_COUNT:
             break;
     }
 }
@@ -473,12 +473,12 @@ static std::string LiteralText(FuzzInput* in, bool comparable) {
 static void MakeSequence(FuzzInput* in, Sequence* s, Texts* texts) {
     s->comparable = (FuzzByte(in) & 1) != 0;
     MakeTexts(in, s->comparable, texts);
-    for (std::int32_t g = 0; g < kGroups; ++g) {
-        for (std::int32_t t = 0; t < kTypeCount; ++t) {
+    for (std::int32_t g = 0; g < GROUPS; ++g) {
+        for (std::int32_t t = 0; t < TYPE_COUNT; ++t) {
             const auto type = static_cast<ValueType>(t);
             Place& place = s->places[g][t];
             place.text = LiteralText(in, s->comparable);
-            place.silent = (FuzzByte(in) & 3) == 0 || (s->comparable && type == kWide);
+            place.silent = (FuzzByte(in) & 3) == 0 || (s->comparable && type == WIDE);
             if (place.silent) {
                 MakeSilentValue(s, g, type);
                 continue;
@@ -502,17 +502,17 @@ static void MakeSequence(FuzzInput* in, Sequence* s, Texts* texts) {
 
 static const char* SilentWord(ValueType type, bool forC) {
     switch (type) {
-        case kInt:
+        case INT:
             return "d";
-        case kLong:
+        case LONG:
             return forC ? "lld" : "ll";
-        case kDouble:
+        case DOUBLE:
             return "f";
-        case kText:
+        case TEXT:
             return "s";
-        case kWide:
+        case WIDE:
             return forC ? "s" : "unicode";
-        case kTypeCount:
+        case TYPE_COUNT:
             break;
     }
     return "d";
@@ -523,8 +523,8 @@ static const char* SilentWord(ValueType type, bool forC) {
 // width and precision ints of every place.
 static std::string WriteFormat(Sequence* s, bool forC, bool allStars) {
     std::string format;
-    for (std::int32_t g = 0; g < kGroups; ++g) {
-        for (std::int32_t t = 0; t < kTypeCount; ++t) {
+    for (std::int32_t g = 0; g < GROUPS; ++g) {
+        for (std::int32_t t = 0; t < TYPE_COUNT; ++t) {
             const auto type = static_cast<ValueType>(t);
             const Place& place = s->places[g][t];
             std::int32_t* stars = s->values.stars[g][t];
@@ -539,31 +539,31 @@ static std::string WriteFormat(Sequence* s, bool forC, bool allStars) {
             const Directive& d = place.directive;
             std::vector<std::int32_t> used;
             std::string amounts;
-            if (d.width == kStar ||
-                (allStars && d.width == kLiteral &&
+            if (d.width == STAR ||
+                (allStars && d.width == LITERAL &&
                  DigitsValue(d.widthDigits) <= std::numeric_limits<std::int32_t>::max())) {
-                used.push_back(d.width == kStar
+                used.push_back(d.width == STAR
                                    ? d.widthStar
                                    : static_cast<std::int32_t>(DigitsValue(d.widthDigits)));
                 amounts += "*";
-            } else if (d.width == kLiteral) {
+            } else if (d.width == LITERAL) {
                 amounts += d.widthDigits;
             }
             const std::int64_t precision =
-                d.precision == kLiteral ? DigitsValue(d.precisionDigits) : 0;
-            if (d.precision == kStar ||
-                (allStars && (d.precision == kDotOnly ||
-                              (d.precision == kLiteral &&
+                d.precision == LITERAL ? DigitsValue(d.precisionDigits) : 0;
+            if (d.precision == STAR ||
+                (allStars && (d.precision == DOT_ONLY ||
+                              (d.precision == LITERAL &&
                                precision <= std::numeric_limits<std::int32_t>::max())))) {
-                used.push_back(d.precision == kStar ? d.precisionStar
+                used.push_back(d.precision == STAR ? d.precisionStar
                                                     : static_cast<std::int32_t>(precision));
                 amounts += ".*";
-            } else if (d.precision == kDotOnly) {
+            } else if (d.precision == DOT_ONLY) {
                 // The same to snprintf, but AddressSanitizer's check of its
                 // arguments takes a bare "." for no precision and measures
                 // the whole text.
                 amounts += forC ? ".0" : ".";
-            } else if (d.precision == kLiteral) {
+            } else if (d.precision == LITERAL) {
                 amounts += "." + d.precisionDigits;
             }
             // The ints no star reads are used up ahead of the directive.
@@ -582,14 +582,14 @@ static std::string WriteFormat(Sequence* s, bool forC, bool allStars) {
 
 // ---- The checks -----------------------------------------------------------
 
-static constexpr auto kArgs = std::make_index_sequence<kArgCount>{};
+static constexpr auto ARGS = std::make_index_sequence<ARG_COUNT>{};
 
 static std::string Format(const Sequence& s, const std::string& format, std::int32_t capacity,
                           std::int32_t* result) {
     FuzzBuffer buffer{};
     FuzzBufferReset(&buffer, static_cast<std::size_t>(capacity));
     char* out = FuzzBufferStart(&buffer);
-    *result = CallOurs(out, capacity, format.c_str(), s.values, kArgs);
+    *result = CallOurs(out, capacity, format.c_str(), s.values, ARGS);
     FUZZ_CHECK(FuzzGuardsIntact(&buffer), "[%s] into %d wrote past the buffer",
                FuzzShow(format).c_str(), capacity);
     return std::string(out, static_cast<std::size_t>(*result < 0 ? 0 : *result));
@@ -600,7 +600,7 @@ static void CheckCapacity(const Sequence& s, const std::string& format, const st
     FuzzBuffer buffer{};
     FuzzBufferReset(&buffer, static_cast<std::size_t>(capacity < 0 ? 0 : capacity));
     char* out = FuzzBufferStart(&buffer);
-    const std::int32_t result = CallOurs(out, capacity, format.c_str(), s.values, kArgs);
+    const std::int32_t result = CallOurs(out, capacity, format.c_str(), s.values, ARGS);
     const auto length = static_cast<std::int32_t>(whole.size());
     const std::int32_t stored = capacity < 1 ? 0 : std::min(length, capacity - 1);
     FUZZ_CHECK(FuzzGuardsIntact(&buffer), "[%s] into %d wrote past the buffer",
@@ -614,7 +614,7 @@ static void CheckCapacity(const Sequence& s, const std::string& format, const st
                "[%s] into %d: [%s] is not the text cut at %d", FuzzShow(format).c_str(), capacity,
                FuzzShow(out, static_cast<std::size_t>(stored)).c_str(), stored);
     for (std::int32_t i = stored + 1; i < capacity; ++i) {
-        FUZZ_CHECK(out[i] == kFuzzFillByte, "[%s] into %d: byte %d after the terminator written",
+        FUZZ_CHECK(out[i] == FUZZ_FILL_BYTE, "[%s] into %d: byte %d after the terminator written",
                    FuzzShow(format).c_str(), capacity, i);
     }
 }
@@ -634,15 +634,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string format = WriteFormat(&sequence, false, false);
     std::int32_t result = 0;
-    const std::string whole = Format(sequence, format, kRoomy, &result);
-    FUZZ_CHECK(result >= 0 && result < kRoomy, "[%s] gave %d", FuzzShow(format).c_str(), result);
+    const std::string whole = Format(sequence, format, ROOMY, &result);
+    FUZZ_CHECK(result >= 0 && result < ROOMY, "[%s] gave %d", FuzzShow(format).c_str(), result);
 
-    // Every capacity from 0 up to one past the text; past kEveryCapacity
+    // Every capacity from 0 up to one past the text; past EVERY_CAPACITY
     // (long paddings) a spread of them and those around the text's end.
-    const std::int32_t top = std::min(result + 1, kRoomy);
-    const std::int32_t stride = top <= kEveryCapacity ? 1 : (top - kEveryCapacity) / 64 + 1;
+    const std::int32_t top = std::min(result + 1, ROOMY);
+    const std::int32_t stride = top <= EVERY_CAPACITY ? 1 : (top - EVERY_CAPACITY) / 64 + 1;
     for (std::int32_t capacity = 0; capacity <= top;
-         capacity += capacity < kEveryCapacity ? 1 : stride) {
+         capacity += capacity < EVERY_CAPACITY ? 1 : stride) {
         CheckCapacity(sequence, format, whole, capacity);
     }
     for (std::int32_t capacity = std::max(0, result - 2); capacity <= top; ++capacity)
@@ -654,18 +654,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string starFormat = WriteFormat(&starred, false, true);
     if (starFormat != format) {
         std::int32_t starResult = 0;
-        const std::string starWhole = Format(starred, starFormat, kRoomy, &starResult);
+        const std::string starWhole = Format(starred, starFormat, ROOMY, &starResult);
         FUZZ_CHECK(starWhole == whole, "[%s] and [%s] differ, %s", FuzzShow(format).c_str(),
                    FuzzShow(starFormat).c_str(), FuzzDifference(whole, starWhole).c_str());
     }
 
     if (sequence.comparable) {
         const std::string cFormat = WriteFormat(&sequence, true, false);
-        std::vector<char> cOut(kRoomy, kFuzzFillByte);
+        std::vector<char> cOut(ROOMY, FUZZ_FILL_BYTE);
         const int cResult =
-            CallC(cOut.data(), cOut.size(), cFormat.c_str(), sequence.values, kArgs);
+            CallC(cOut.data(), cOut.size(), cFormat.c_str(), sequence.values, ARGS);
         FUZZ_CHECK(cResult >= 0, "snprintf failed on [%s]", FuzzShow(cFormat).c_str());
-        const std::int32_t expected = std::min(cResult, kRoomy - 1);
+        const std::int32_t expected = std::min(cResult, ROOMY - 1);
         const std::string cWhole(cOut.data(), static_cast<std::size_t>(expected));
         FUZZ_CHECK(result == expected && whole == cWhole, "[%s] and snprintf's [%s] differ, %s",
                    FuzzShow(format).c_str(), FuzzShow(cFormat).c_str(),

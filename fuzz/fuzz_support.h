@@ -117,9 +117,9 @@ inline std::string FuzzDifference(const std::string& a, const std::string& b) {
 // A buffer of `capacity` bytes with guard bytes on both sides and a fill
 // pattern inside, in a heap block of its own so that AddressSanitizer also
 // sees a reach beyond the guards.
-inline constexpr std::size_t kFuzzGuard = 32;
-inline constexpr char kFuzzGuardByte = '\xA5';
-inline constexpr char kFuzzFillByte = '\xCC';
+inline constexpr std::size_t FUZZ_GUARD = 32;
+inline constexpr char FUZZ_GUARD_BYTE = '\xA5';
+inline constexpr char FUZZ_FILL_BYTE = '\xCC';
 
 struct FuzzBuffer {
     std::vector<char> bytes;
@@ -127,21 +127,21 @@ struct FuzzBuffer {
 };
 
 inline char* FuzzBufferStart(FuzzBuffer* buffer) {
-    return buffer->bytes.data() + kFuzzGuard;
+    return buffer->bytes.data() + FUZZ_GUARD;
 }
 
 inline void FuzzBufferReset(FuzzBuffer* buffer, std::size_t capacity) {
     buffer->capacity = capacity;
-    buffer->bytes.assign(kFuzzGuard + capacity + kFuzzGuard, kFuzzGuardByte);
-    std::memset(FuzzBufferStart(buffer), kFuzzFillByte, capacity);
+    buffer->bytes.assign(FUZZ_GUARD + capacity + FUZZ_GUARD, FUZZ_GUARD_BYTE);
+    std::memset(FuzzBufferStart(buffer), FUZZ_FILL_BYTE, capacity);
 }
 
 // 1 when neither guard was touched.
 inline bool FuzzGuardsIntact(const FuzzBuffer* buffer) {
     const char* bytes = buffer->bytes.data();
-    for (std::size_t i = 0; i < kFuzzGuard; ++i) {
-        if (bytes[i] != kFuzzGuardByte) return false;
-        if (bytes[kFuzzGuard + buffer->capacity + i] != kFuzzGuardByte) return false;
+    for (std::size_t i = 0; i < FUZZ_GUARD; ++i) {
+        if (bytes[i] != FUZZ_GUARD_BYTE) return false;
+        if (bytes[FUZZ_GUARD + buffer->capacity + i] != FUZZ_GUARD_BYTE) return false;
     }
     return true;
 }
@@ -154,10 +154,10 @@ inline bool FuzzGuardsIntact(const FuzzBuffer* buffer) {
 // one report jumps back to the harness, any other is a fault. Only code
 // without destructors lies between the trap and the report.
 inline std::jmp_buf FuzzTrap;
-inline constexpr char kFuzzNumberTooLong[] = "Input AtoI string too large (%s)\n";
+inline constexpr char FUZZ_NUMBER_TOO_LONG[] = "Input AtoI string too large (%s)\n";
 
 inline void FuzzTrapFatal(const char* file, std::int32_t line, const char* format, va_list args) {
-    if (std::strcmp(format, kFuzzNumberTooLong) == 0) std::longjmp(FuzzTrap, 1);
+    if (std::strcmp(format, FUZZ_NUMBER_TOO_LONG) == 0) std::longjmp(FuzzTrap, 1);
     std::fprintf(stderr, "\nunexpected fatal error at %s/%d: ", file, static_cast<int>(line));
     std::vfprintf(stderr, format, args);
     std::abort();

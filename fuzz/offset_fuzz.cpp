@@ -30,7 +30,7 @@
 
 namespace chrono = std::chrono;
 
-static constexpr std::size_t kRunLimit = 70;
+static constexpr std::size_t RUN_LIMIT = 70;
 
 static bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -80,7 +80,7 @@ static std::size_t ReferenceRun(const char* text, std::int64_t* value) {
             ++length;
         run.assign(text, length);
     }
-    if (length > 0 && length < kRunLimit) ReferenceParse(run.c_str(), value);
+    if (length > 0 && length < RUN_LIMIT) ReferenceParse(run.c_str(), value);
     return length;
 }
 
@@ -109,7 +109,7 @@ static void CheckNumbers(const std::string& text) {
 
     const std::size_t run = ReferenceRun(text.c_str(), &expected);
     const std::int32_t converted = TrappedToInt(text.c_str(), &value);
-    FUZZ_CHECK(converted == (run < kRunLimit ? 1 : 0), "StrToInt [%s]: run of %zu, %s",
+    FUZZ_CHECK(converted == (run < RUN_LIMIT ? 1 : 0), "StrToInt [%s]: run of %zu, %s",
                FuzzShow(text).c_str(), run, converted ? "converted" : "fatal");
     FUZZ_CHECK(!converted || value == expected, "StrToInt [%s]: %lld, not %lld",
                FuzzShow(text).c_str(), static_cast<long long>(value),
@@ -130,14 +130,14 @@ static std::int64_t CivilMinutes(std::int32_t year, std::int32_t month, std::int
     return (sinceEpoch * 24 + hour) * 60 + minute;
 }
 
-static constexpr std::int64_t kFirstMinute = 1440;  // 00:00, 1 January 1970
-static const std::int64_t kLastMinute = CivilMinutes(2100, 2, 28, 23, 59);
+static constexpr std::int64_t FIRST_MINUTE = 1440;  // 00:00, 1 January 1970
+static const std::int64_t LAST_MINUTE = CivilMinutes(2100, 2, 28, 23, 59);
 
 // 23:59 on 31 December 2155, the last count the fields can hold.
-static constexpr std::int32_t kLastCount = 97829279;
+static constexpr std::int32_t LAST_COUNT = 97829279;
 
 static bool InCivilRange(std::int64_t minutes) {
-    return minutes >= kFirstMinute && minutes <= kLastMinute;
+    return minutes >= FIRST_MINUTE && minutes <= LAST_MINUTE;
 }
 
 static char UnitLetter(const std::string& offset) {
@@ -199,8 +199,8 @@ static std::int32_t ExpectedMinutes(const PlatTime& now, const std::string& offs
 }
 
 static std::int32_t DaysInMonth(std::int32_t month, std::int32_t year) {
-    constexpr std::int32_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return kDays[month] + (month == 1 && year % 4 == 0 ? 1 : 0);
+    constexpr std::int32_t DAYS[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return DAYS[month] + (month == 1 && year % 4 == 0 ? 1 : 0);
 }
 
 static void CheckShift(const PlatTime& now, const std::string& offset,
@@ -211,9 +211,9 @@ static void CheckShift(const PlatTime& now, const std::string& offset,
 
     std::int64_t parameterDays = 0;
     std::int64_t offsetValue = 0;
-    const bool parameterFatal = ReferenceRun(parameter.c_str(), &parameterDays) >= kRunLimit;
+    const bool parameterFatal = ReferenceRun(parameter.c_str(), &parameterDays) >= RUN_LIMIT;
     const bool offsetFatal =
-        !offset.empty() && ReferenceRun(offset.c_str(), &offsetValue) >= kRunLimit;
+        !offset.empty() && ReferenceRun(offset.c_str(), &offsetValue) >= RUN_LIMIT;
     std::uint8_t out[5] = {};
     const std::int32_t done = TrappedApply(&config, parameter.c_str(), out);
     FUZZ_CHECK(done == (parameterFatal || offsetFatal ? 0 : 1), "offset [%s] parameter [%s]: %s",
@@ -243,7 +243,7 @@ static void CheckShift(const PlatTime& now, const std::string& offset,
 static void CheckRoundTrip(std::int32_t minutes) {
     std::uint8_t f[5] = {};
     MinutesToDate(minutes, &f[0], &f[1], &f[2], &f[3], &f[4]);
-    if (minutes < 0 || minutes > kLastCount) return;
+    if (minutes < 0 || minutes > LAST_COUNT) return;
     std::int32_t back = 0;
     DateToMinutes(&back, f[0], f[1], f[2], f[3], f[4]);
     FUZZ_CHECK(f[0] < 24 && f[1] < 60 && f[2] < 12 && f[3] >= 1 &&

@@ -40,12 +40,12 @@
 #include "zizezaz/str/format.h"
 #include "zizezaz/str/report.h"
 
-static constexpr std::int32_t kRoomy = 8192;
+static constexpr std::int32_t ROOMY = 8192;
 // A field is at most 80 characters and its two delimiters.
-static constexpr std::int32_t kLongestField = 82;
+static constexpr std::int32_t LONGEST_FIELD = 82;
 // An unknown field is written back whole only from a room of its length
 // plus this allowance.
-static constexpr std::int32_t kWriteBackAllowance = 6;
+static constexpr std::int32_t WRITE_BACK_ALLOWANCE = 6;
 
 static Script* script = nullptr;
 static std::int32_t stops = 0;
@@ -123,14 +123,14 @@ static std::int32_t Run(const Case& c, std::int32_t capacity, Decode* decode) {
         // the bytes past the capacity are guards.
         char* field = config->wildcard;
         std::memcpy(field, c.text.c_str(), c.text.size() + 1);
-        std::memset(field + capacity, kFuzzGuardByte,
+        std::memset(field + capacity, FUZZ_GUARD_BYTE,
                     static_cast<std::size_t>(APP_FIELD_CAPACITY - capacity));
         const AppConfig before = *config;
         if (!TrappedDecode(config.get(), c.startOffset, text.data(), c.length, field, capacity,
                            decode))
             return 0;
         for (std::int32_t i = capacity; i < APP_FIELD_CAPACITY; ++i)
-            FUZZ_CHECK(field[i] == kFuzzGuardByte, "%s in place wrote byte %d", shown.c_str(), i);
+            FUZZ_CHECK(field[i] == FUZZ_GUARD_BYTE, "%s in place wrote byte %d", shown.c_str(), i);
         FUZZ_CHECK(std::memcmp(config->offset, before.offset, APP_FIELD_CAPACITY) == 0 &&
                        std::memcmp(config->filename, before.filename, 4 * APP_FIELD_CAPACITY) == 0,
                    "%s in place changed another field", shown.c_str());
@@ -182,12 +182,12 @@ static void CheckDecode(const Case& c, const Decode& reference, std::int32_t cap
                    FuzzShow(decode.output).c_str(), decode.consumed,
                    FuzzShow(reference.output).c_str(), reference.consumed);
         if (decode.stops == 0) {
-            FUZZ_CHECK(decode.consumed >= wanted && decode.consumed <= wanted + kLongestField,
+            FUZZ_CHECK(decode.consumed >= wanted && decode.consumed <= wanted + LONGEST_FIELD,
                        "%s: success after reading %d of %d", shown.c_str(), decode.consumed,
                        wanted);
         }
     }
-    if (reference.result == 1 && capacity >= reference.produced + kWriteBackAllowance) {
+    if (reference.result == 1 && capacity >= reference.produced + WRITE_BACK_ALLOWANCE) {
         FUZZ_CHECK(decode.result == 1, "%s: [%s] reported cut, though [%s] fits", shown.c_str(),
                    FuzzShow(decode.output).c_str(), FuzzShow(reference.output).c_str());
     }
@@ -244,7 +244,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((mode & 0xE0) == 0xE0)
         c->length = static_cast<std::int32_t>(static_cast<std::uint32_t>(lengthBits) << 24);
 
-    const std::int32_t top = c->inPlace ? APP_FIELD_CAPACITY : kRoomy;
+    const std::int32_t top = c->inPlace ? APP_FIELD_CAPACITY : ROOMY;
     Decode reference{};
     if (!Run(*c, top, &reference)) return 0;
 
@@ -253,7 +253,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckDecode(*c, reference, 1 + capacityBits % top);
     for (std::int32_t capacity = 1; capacity <= 8; ++capacity)
         CheckDecode(*c, reference, capacity);
-    for (std::int32_t delta = -2; delta <= kWriteBackAllowance + 1; ++delta) {
+    for (std::int32_t delta = -2; delta <= WRITE_BACK_ALLOWANCE + 1; ++delta) {
         const std::int32_t capacity = reference.produced + delta;
         if (capacity >= 1 && capacity <= top) CheckDecode(*c, reference, capacity);
     }

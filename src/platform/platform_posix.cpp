@@ -136,8 +136,8 @@ void PlatMessageBox(const char* caption, const char* text) {
     WriteLine(STDERR_FILENO, text);
     // Unattended runs (cron, pipes, CI) must never hang on the box.
     if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {
-        static constexpr char kPrompt[] = "Press Enter to continue...";
-        WriteAll(STDERR_FILENO, kPrompt, sizeof kPrompt - 1);
+        static constexpr char PROMPT[] = "Press Enter to continue...";
+        WriteAll(STDERR_FILENO, PROMPT, sizeof PROMPT - 1);
         char c = 0;
         while (read(STDIN_FILENO, &c, 1) == 1 && c != '\n') {
         }

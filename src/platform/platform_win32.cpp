@@ -28,10 +28,10 @@ static_assert(sizeof(std::uintptr_t) == sizeof(HANDLE), "handles travel as std::
 
 // The largest piece handed to a single ReadFile or WriteFile, whose counts
 // are 32-bit.
-static constexpr std::size_t kMaxPiece = 1u << 30;
+static constexpr std::size_t MAX_PIECE = 1u << 30;
 
 static DWORD Piece(std::size_t len) {
-    return static_cast<DWORD>(len < kMaxPiece ? len : kMaxPiece);
+    return static_cast<DWORD>(len < MAX_PIECE ? len : MAX_PIECE);
 }
 
 // ---- Command line -----------------------------------------------------
@@ -236,7 +236,7 @@ std::int32_t PlatLogOpen(const char* path, std::int32_t append, std::int32_t* er
 std::int32_t PlatLogWrite(std::int32_t fd, const char* text, std::size_t len) {
     // _write counts the caller's bytes, not the carriage returns it adds.
     while (len > 0) {
-        const unsigned piece = static_cast<unsigned>(len < kMaxPiece ? len : kMaxPiece);
+        const unsigned piece = static_cast<unsigned>(len < MAX_PIECE ? len : MAX_PIECE);
         const int n = _write(fd, text, piece);
         if (n <= 0) return 0;
         text += n;

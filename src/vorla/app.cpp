@@ -14,23 +14,23 @@
 #include "zizezaz/script/script.h"
 #include "zizezaz/str/str.h"
 
-static constexpr char kProgramName[] = "Vorla";
-static constexpr char kVersion[] = "1.04";
-static constexpr char kBuildKind[] = "Release";
+static constexpr char PROGRAM_NAME[] = "Vorla";
+static constexpr char VERSION[] = "1.04";
+static constexpr char BUILD_KIND[] = "Release";
 // Where the program is published; the usage text points users here.
-static constexpr char kHomePage[] = "https://quendil.example/vorla/";
+static constexpr char HOME_PAGE[] = "https://quendil.example/vorla/";
 
 // Option values and the command line keep at most 999 characters.
-static constexpr std::int32_t kValueCapacity = 1000;
-static constexpr std::int32_t kCommandCapacity = 1024;
+static constexpr std::int32_t VALUE_CAPACITY = 1000;
+static constexpr std::int32_t COMMAND_CAPACITY = 1024;
 // The platform fills at most this much of the current directory.
-static constexpr std::int32_t kCurrentDirCapacity = 320;
-static constexpr std::int32_t kModulePathCapacity = 4096;
+static constexpr std::int32_t CURRENT_DIR_CAPACITY = 320;
+static constexpr std::int32_t MODULE_PATH_CAPACITY = 4096;
 // No practical limit; a build for the tests lowers it to see a run meet it.
 #ifndef VORLA_MEM_LIMIT
 #define VORLA_MEM_LIMIT 0x7FFFFFFF
 #endif
-static constexpr std::int32_t kMemLimit = VORLA_MEM_LIMIT;
+static constexpr std::int32_t MEM_LIMIT = VORLA_MEM_LIMIT;
 
 using AppField = char (AppConfig::*)[APP_FIELD_CAPACITY];
 
@@ -41,7 +41,7 @@ struct Option {
 };
 
 // Compared in this order; the first character of a field is never looked at.
-static constexpr Option kOptions[] = {
+static constexpr Option OPTIONS[] = {
     {"Wildcard", &AppConfig::wildcard, false}, {"Offset", &AppConfig::offset, false},
     {"Execute", &AppConfig::execute, false},   {"Filename", &AppConfig::filename, false},
     {"Target", &AppConfig::target, true},      {"Source", &AppConfig::source, true},
@@ -56,25 +56,25 @@ struct DecodeStep {
     const char* failure;
 };
 
-static constexpr DecodeStep kDecodeOrder[] = {
-    {&AppConfig::wildcard, kValueCapacity, "Unable to decode script for wildcard (%s)\n"},
-    {&AppConfig::source, kValueCapacity, "Unable to decode script for source path (%s)\n"},
-    {&AppConfig::target, kValueCapacity, "Unable to decode script for target path (%s)\n"},
-    {&AppConfig::filename, kValueCapacity, "Unable to decode script for filename (%s)\n"},
-    {&AppConfig::execute, kCommandCapacity, "Unable to decode script for execute (%s)\n"},
+static constexpr DecodeStep DECODE_ORDER[] = {
+    {&AppConfig::wildcard, VALUE_CAPACITY, "Unable to decode script for wildcard (%s)\n"},
+    {&AppConfig::source, VALUE_CAPACITY, "Unable to decode script for source path (%s)\n"},
+    {&AppConfig::target, VALUE_CAPACITY, "Unable to decode script for target path (%s)\n"},
+    {&AppConfig::filename, VALUE_CAPACITY, "Unable to decode script for filename (%s)\n"},
+    {&AppConfig::execute, COMMAND_CAPACITY, "Unable to decode script for execute (%s)\n"},
 };
 
 static const Option* FindOption(const char* field) {
     if (field[0] == '\0') return nullptr;
-    for (const Option& option : kOptions) {
+    for (const Option& option : OPTIONS) {
         if (StrEqualNoCase(field + 1, option.word)) return &option;
     }
     return nullptr;
 }
 
 static void PrintUsage() {
-    LogPrint("\nQuendil %s version %s (%s)\n", kProgramName, kVersion, kBuildKind);
-    LogPrint("The latest version can always be found at %s\n", kHomePage);
+    LogPrint("\nQuendil %s version %s (%s)\n", PROGRAM_NAME, VERSION, BUILD_KIND);
+    LogPrint("The latest version can always be found at %s\n", HOME_PAGE);
     LogPrint("\nUsage:   Vorla [options]\n");
     LogPrint("Options:   /TARGET [path]      Destination for files\n");
     LogPrint("           /SOURCE [path]      Source for files (def: current)\n");
@@ -85,10 +85,10 @@ static void PrintUsage() {
 }
 
 static void ReadOptions(AppConfig* config, const char* commandLine, std::int32_t fieldCount) {
-    char field[kCommandCapacity];
+    char field[COMMAND_CAPACITY];
     std::int32_t i = 1;
     while (i < fieldCount) {
-        if (!CmdLineGetField(commandLine, i, field, kValueCapacity)) {
+        if (!CmdLineGetField(commandLine, i, field, VALUE_CAPACITY)) {
             LogPrint("Couldn't get field (%d)\n", i);
             return;
         }
@@ -101,7 +101,7 @@ static void ReadOptions(AppConfig* config, const char* commandLine, std::int32_t
         // The value is the next field whatever it looks like; with none the
         // record field ends up empty.
         char* value = config->*(option->field);
-        CmdLineGetField(commandLine, i + 1, value, kValueCapacity);
+        CmdLineGetField(commandLine, i + 1, value, VALUE_CAPACITY);
         if (option->isPath) DirNormalize(value, 1);
         i += 2;
     }
@@ -117,7 +117,7 @@ std::int32_t AppReadOptions(AppConfig* config, const char* line, std::int32_t fi
 // short must never run.
 static std::int32_t DecodeFields(Script* script, AppConfig* config) {
     char work[APP_FIELD_CAPACITY];
-    for (const DecodeStep& step : kDecodeOrder) {
+    for (const DecodeStep& step : DECODE_ORDER) {
         char* field = config->*(step.field);
         StrCopy(work, field);
         std::int32_t consumed = 0;
@@ -162,33 +162,33 @@ std::int32_t AppMain(void*, std::int32_t, const char* commandLine, std::int32_t)
     // a message box when a scheduler runs us.
     flags |= LOG_CONSOLE | LOG_NO_ABORT_BOX;
     CoreInit("debug.log", flags);
-    MemInit(kMemLimit);
+    MemInit(MEM_LIMIT);
 
     AppConfig config{};
     // The field holds more than the platform may fill: the separator is
     // appended after it.
-    static_assert(APP_FIELD_CAPACITY > kCurrentDirCapacity, "room for the trailing separator");
-    AppGetCurrentDir(config.source, kCurrentDirCapacity);
+    static_assert(APP_FIELD_CAPACITY > CURRENT_DIR_CAPACITY, "room for the trailing separator");
+    AppGetCurrentDir(config.source, CURRENT_DIR_CAPACITY);
     StrCopy(config.filename, "archive.zip");
     PlatLocalTime(PlatTimeNow(), &config.localTime);
 
     // A damaged copy must not go on to move or delete anyone's files. The
     // path buffer is wider than a Windows path needs: a program installed
     // deeper would otherwise be cut short and always read as damaged.
-    char modulePath[kModulePathCapacity];
+    char modulePath[MODULE_PATH_CAPACITY];
     if (!PlatModulePath(modulePath, sizeof modulePath) || !AppCheckIntegrity(modulePath)) {
         LogSetLocation("winmain", 340);
         LogAbort("%s has been corrupted, please re-install to correct the problem.\n",
-                 kProgramName);
+                 PROGRAM_NAME);
     }
 
     // Cutting an over-long line could leave a different, valid command to
     // run, so such a line is refused whole.
     const char* fullLine = PlatCommandLine();
-    char line[kCommandCapacity];
+    char line[COMMAND_CAPACITY];
     std::int32_t length = StrLength(fullLine);
-    bool fits = length < kValueCapacity;
-    StrCopyN(line, fullLine, kValueCapacity);
+    bool fits = length < VALUE_CAPACITY;
+    StrCopyN(line, fullLine, VALUE_CAPACITY);
 
     std::int32_t fieldCount = 0;
     CmdLineCountFields(fits ? line : fullLine, &fieldCount);
@@ -196,7 +196,7 @@ std::int32_t AppMain(void*, std::int32_t, const char* commandLine, std::int32_t)
         PrintUsage();
     } else if (!fits) {
         LogPrint("Command line too long (%d characters, limit %d): nothing was run\n", length,
-                 kValueCapacity - 1);
+                 VALUE_CAPACITY - 1);
         config.result = 1;
     } else {
         config.result = 1;

@@ -11,14 +11,14 @@
 #include "zizezaz/str/ascii.h"
 #include "zizezaz/str/str.h"
 
-static constexpr char kSourceName[] = "winmain";
+static constexpr char SOURCE_NAME[] = "winmain";
 
-static constexpr std::int32_t kMinutesPerHour = 60;
-static constexpr std::int32_t kMinutesPerDay = 1440;
-static constexpr std::int32_t kDaysPerCycle = 4 * 365 + 1;  // three common years and a leap year
+static constexpr std::int32_t MINUTES_PER_HOUR = 60;
+static constexpr std::int32_t MINUTES_PER_DAY = 1440;
+static constexpr std::int32_t DAYS_PER_CYCLE = 4 * 365 + 1;  // three common years and a leap year
 
 // Days before each month of a common year.
-static constexpr std::array<std::int32_t, 12> kDaysBefore = {0,   31,  59,  90,  120, 151,
+static constexpr std::array<std::int32_t, 12> DAYS_BEFORE = {0,   31,  59,  90,  120, 151,
                                                              181, 212, 243, 273, 304, 334};
 
 // The count is a 32-bit value that wraps, whatever /OFFSET asks for; signed
@@ -30,7 +30,7 @@ static std::int32_t AddWrapping(std::int32_t total, std::uint32_t amount) {
 
 std::int32_t DateToMinutes(std::int32_t* minutes, std::uint8_t hour, std::uint8_t minute,
                            std::uint8_t month, std::uint8_t day, std::uint8_t year) {
-    if (minutes == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (minutes == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);
     // Months past December run on into the following years, as days past a
     // month's end run on into the next month; it also keeps the table
     // look-up inside the table for any month a caller hands in.
@@ -38,8 +38,8 @@ std::int32_t DateToMinutes(std::int32_t* minutes, std::uint8_t hour, std::uint8_
     const std::int32_t m = month % 12;
     const std::int32_t leapAdjust = (y % 4 == 0 && m <= 1) ? 1 : 0;
     const std::int32_t days =
-        (y - 70) * 365 + (y - 68) / 4 + kDaysBefore[static_cast<std::size_t>(m)] + day - leapAdjust;
-    *minutes = (days * 24 + hour) * kMinutesPerHour + minute;
+        (y - 70) * 365 + (y - 68) / 4 + DAYS_BEFORE[static_cast<std::size_t>(m)] + day - leapAdjust;
+    *minutes = (days * 24 + hour) * MINUTES_PER_HOUR + minute;
     return 1;
 }
 
@@ -47,16 +47,16 @@ std::int32_t MinutesToDate(std::int32_t minutes, std::uint8_t* hour, std::uint8_
                            std::uint8_t* month, std::uint8_t* day, std::uint8_t* year) {
     if (hour == nullptr || minute == nullptr || month == nullptr || day == nullptr ||
         year == nullptr) {
-        LogAbortNull(kSourceName, __LINE__);
+        LogAbortNull(SOURCE_NAME, __LINE__);
     }
     // Every intermediate value below stays far inside 32 bits for any count;
     // negative counts give no valid date, and their fields are simply the
     // low 8 bits of what the arithmetic yields.
-    const std::int32_t q = minutes / kMinutesPerDay;
-    const std::int32_t r = minutes - q * kMinutesPerDay;
+    const std::int32_t q = minutes / MINUTES_PER_DAY;
+    const std::int32_t r = minutes - q * MINUTES_PER_DAY;
     const std::int32_t b = q + 364;  // days since 1 January 1969, the start of a cycle
-    const std::int32_t c = b / kDaysPerCycle;
-    const std::int32_t rem = b - c * kDaysPerCycle;
+    const std::int32_t c = b / DAYS_PER_CYCLE;
+    const std::int32_t rem = b - c * DAYS_PER_CYCLE;
     std::int32_t y = rem / 365;
     if (y > 3) y = 3;
     const auto yearValue = static_cast<std::uint8_t>(c * 4 + 69 + y);
@@ -64,26 +64,26 @@ std::int32_t MinutesToDate(std::int32_t minutes, std::uint8_t* hour, std::uint8_
 
     std::int32_t monthIndex = 11;
     std::int32_t dayOfMonth = 31;
-    if (rem != kDaysPerCycle - 1) {
+    if (rem != DAYS_PER_CYCLE - 1) {
         const std::int32_t d = rem - 365 * y;
         monthIndex = 0;
         std::int32_t extra = 0;
         for (std::int32_t i = 11; i >= 0; --i) {
             const std::int32_t e = (leap && i > 1) ? 1 : 0;
-            if (kDaysBefore[static_cast<std::size_t>(i)] + e <= d) {
+            if (DAYS_BEFORE[static_cast<std::size_t>(i)] + e <= d) {
                 monthIndex = i;
                 extra = e;
                 break;
             }
         }
-        dayOfMonth = d - kDaysBefore[static_cast<std::size_t>(monthIndex)] - extra + 1;
+        dayOfMonth = d - DAYS_BEFORE[static_cast<std::size_t>(monthIndex)] - extra + 1;
     }
-    const std::int32_t h = r / kMinutesPerHour;
+    const std::int32_t h = r / MINUTES_PER_HOUR;
     *year = yearValue;
     *month = static_cast<std::uint8_t>(monthIndex);
     *day = static_cast<std::uint8_t>(dayOfMonth);
     *hour = static_cast<std::uint8_t>(h);
-    *minute = static_cast<std::uint8_t>(r - h * kMinutesPerHour);
+    *minute = static_cast<std::uint8_t>(r - h * MINUTES_PER_HOUR);
     return 1;
 }
 
@@ -105,7 +105,7 @@ std::int32_t DateApplyOffset(const AppConfig* config, const char* parameter, std
                              std::uint8_t* year) {
     if (config == nullptr || parameter == nullptr || hour == nullptr || minute == nullptr ||
         month == nullptr || day == nullptr || year == nullptr) {
-        LogAbortNull(kSourceName, __LINE__);
+        LogAbortNull(SOURCE_NAME, __LINE__);
     }
     const PlatTime& now = config->localTime;
     const auto h = static_cast<std::uint8_t>(now.hour);
@@ -124,10 +124,10 @@ std::int32_t DateApplyOffset(const AppConfig* config, const char* parameter, std
         const auto n = static_cast<std::int32_t>(bits);
         switch (AsciiUpper(static_cast<unsigned char>(UnitLetter(config->offset)))) {
             case 'D':
-                total = AddWrapping(total, bits * static_cast<std::uint32_t>(kMinutesPerDay));
+                total = AddWrapping(total, bits * static_cast<std::uint32_t>(MINUTES_PER_DAY));
                 break;
             case 'H':
-                total = AddWrapping(total, bits * static_cast<std::uint32_t>(kMinutesPerHour));
+                total = AddWrapping(total, bits * static_cast<std::uint32_t>(MINUTES_PER_HOUR));
                 break;
             case 'M': {
                 // 64 bits, so that month + n cannot overflow for any n.
@@ -156,6 +156,6 @@ std::int32_t DateApplyOffset(const AppConfig* config, const char* parameter, std
     }
 
     const auto days = static_cast<std::uint32_t>(static_cast<std::uint64_t>(StrToInt(parameter)));
-    total = AddWrapping(total, days * static_cast<std::uint32_t>(kMinutesPerDay));
+    total = AddWrapping(total, days * static_cast<std::uint32_t>(MINUTES_PER_DAY));
     return MinutesToDate(total, hour, minute, month, day, year);
 }

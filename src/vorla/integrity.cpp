@@ -6,11 +6,11 @@
 #include "zizezaz/core/log.h"
 #include "zizezaz/str/str.h"
 
-static constexpr char kSourceName[] = "winmain";
+static constexpr char SOURCE_NAME[] = "winmain";
 
 // Small enough to sit on the stack in pages the start-up has already
 // touched, large enough that the file takes few reads.
-static constexpr std::size_t kPieceSize = 8192;
+static constexpr std::size_t PIECE_SIZE = 8192;
 
 // 1 when exactly length bytes were read; the file ending early is a failure.
 static std::int32_t ReadExactly(std::uintptr_t file, unsigned char* buffer, std::size_t length) {
@@ -24,20 +24,20 @@ static std::int32_t ReadExactly(std::uintptr_t file, unsigned char* buffer, std:
 }
 
 std::int32_t AppCheckIntegrity(const char* path) {
-    if (path == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (path == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);
     std::uintptr_t file = 0;
     std::uint64_t size = 0;
     if (!PlatFileOpen(path, &file, &size)) return 0;
 
     std::int32_t intact = 0;
     if (size >= sizeof(AppStamp)) {
-        unsigned char piece[kPieceSize];
+        unsigned char piece[PIECE_SIZE];
         std::uint64_t covered = size - sizeof(AppStamp);
         std::uint32_t crc = 0;
         std::int32_t ok = 1;
         while (ok && covered > 0) {
             const std::size_t length =
-                covered < kPieceSize ? static_cast<std::size_t>(covered) : kPieceSize;
+                covered < PIECE_SIZE ? static_cast<std::size_t>(covered) : PIECE_SIZE;
             ok = ReadExactly(file, piece, length);
             if (ok) crc = Crc32Block(crc, piece, length);
             covered -= length;

@@ -15,15 +15,15 @@
 #include "zizezaz/str/format.h"
 #include "zizezaz/str/str.h"
 
-static constexpr char kSourceName[] = "winmain";
+static constexpr char SOURCE_NAME[] = "winmain";
 
-enum TimeValue : std::int32_t { kTimeDay, kTimeMonth, kTimeYear2, kTimeYear4 };
+enum TimeValue : std::int32_t { TIME_DAY, TIME_MONTH, TIME_YEAR2, TIME_YEAR4 };
 
 // The moment is shifted afresh for every field, so a parameter moves only
 // the variable that carries it.
 static std::int32_t WriteTime(const char* parameter, void* user, char* output, std::int32_t room,
                               TimeValue which, const char* format) {
-    if (user == nullptr || output == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (user == nullptr || output == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);
     std::uint8_t hour = 0;
     std::uint8_t minute = 0;
     std::uint8_t month = 0;
@@ -33,18 +33,18 @@ static std::int32_t WriteTime(const char* parameter, void* user, char* output, s
                     &year);
     std::int32_t value = 0;
     switch (which) {
-        case kTimeDay:
+        case TIME_DAY:
             value = day;
             break;
-        case kTimeMonth:
+        case TIME_MONTH:
             value = month + 1;
             break;
-        case kTimeYear2:
+        case TIME_YEAR2:
             // From 2100 on this has three digits; the two-digit year only
             // ever covered 1900 to 2099.
             value = year >= 100 ? year - 100 : year;
             break;
-        case kTimeYear4:
+        case TIME_YEAR4:
             value = year + 1900;
             break;
     }
@@ -54,7 +54,7 @@ static std::int32_t WriteTime(const char* parameter, void* user, char* output, s
 
 static std::int32_t WriteConfig(void* user, char* output, std::int32_t room,
                                 const char (AppConfig::*field)[APP_FIELD_CAPACITY]) {
-    if (user == nullptr || output == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (user == nullptr || output == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);
     // While a field is decoded, its record field is the output buffer, so a
     // field that names itself reads the text produced so far. That text is
     // measured before anything is written and copied as it was, never
@@ -84,24 +84,24 @@ static std::int32_t ConfigVariable(Script*, ScriptKeyword*, const char*, void* u
 
 static std::int32_t QuoteVariable(Script*, ScriptKeyword*, const char*, void*, char* output,
                                   std::int32_t room) {
-    if (output == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (output == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);
     // The engine always offers room for the quote and its terminator; the
     // bound only guards against a caller that does not.
     StrCopyN(output, "\"", room);
     return 1;
 }
 
-static constexpr char kPlain[] = "%d";
-static constexpr char kTwoDigits[] = "%.2d";
-static constexpr char kFourDigits[] = "%.4d";
+static constexpr char PLAIN[] = "%d";
+static constexpr char TWO_DIGITS[] = "%.2d";
+static constexpr char FOUR_DIGITS[] = "%.4d";
 
-const AppVariable kAppVariables[APP_VARIABLE_COUNT] = {
-    {"Time", "Day", TimeVariable<kTimeDay, kPlain>},
-    {"Time", "DayPad", TimeVariable<kTimeDay, kTwoDigits>},
-    {"Time", "Month", TimeVariable<kTimeMonth, kPlain>},
-    {"Time", "MonthPad", TimeVariable<kTimeMonth, kTwoDigits>},
-    {"Time", "Year2", TimeVariable<kTimeYear2, kTwoDigits>},
-    {"Time", "Year4", TimeVariable<kTimeYear4, kFourDigits>},
+const AppVariable APP_VARIABLES[APP_VARIABLE_COUNT] = {
+    {"Time", "Day", TimeVariable<TIME_DAY, PLAIN>},
+    {"Time", "DayPad", TimeVariable<TIME_DAY, TWO_DIGITS>},
+    {"Time", "Month", TimeVariable<TIME_MONTH, PLAIN>},
+    {"Time", "MonthPad", TimeVariable<TIME_MONTH, TWO_DIGITS>},
+    {"Time", "Year2", TimeVariable<TIME_YEAR2, TWO_DIGITS>},
+    {"Time", "Year4", TimeVariable<TIME_YEAR4, FOUR_DIGITS>},
     {"Config", "Filename", ConfigVariable<&AppConfig::filename>},
     {"Config", "Target", ConfigVariable<&AppConfig::target>},
     {"Config", "Source", ConfigVariable<&AppConfig::source>},
@@ -110,12 +110,12 @@ const AppVariable kAppVariables[APP_VARIABLE_COUNT] = {
 };
 
 std::int32_t AppRegisterVariables(Script* script) {
-    if (script == nullptr) LogAbortNull(kSourceName, __LINE__);
+    if (script == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);
     // Unknown classes stay silent (a brace in a command is common); a
     // misspelt keyword of a known class is worth a message.
     ScriptSetReporting(script, 0, 1);
     ScriptSetDelimiters(script, '{', '}');
-    for (const AppVariable& variable : kAppVariables) {
+    for (const AppVariable& variable : APP_VARIABLES) {
         ScriptAddKeyword(script, variable.className, variable.keyword, ScriptAddTypeKeyword,
                          variable.callback);
     }

@@ -15,4 +15,4 @@ struct AppVariable {
 // In the order of registration. Each callback writes its text at output
 // within room bytes and returns 1; user is the run's AppConfig.
 inline constexpr std::int32_t APP_VARIABLE_COUNT = 11;
-extern const AppVariable kAppVariables[APP_VARIABLE_COUNT];
+extern const AppVariable APP_VARIABLES[APP_VARIABLE_COUNT];

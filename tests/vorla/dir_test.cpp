@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kGuard = '\x5A';
+constexpr char GUARD = '\x5A';
 
 TEST(DirNormalize, BothSeparatorsNeverAboveTheStart) {
     struct Case {
@@ -66,11 +66,11 @@ TEST(DirNormalize, BothSeparatorsNeverAboveTheStart) {
             }
             SCOPED_TRACE(path + " trailing " + std::to_string(c.trailing));
             // Room for the separator that may be appended, then guard bytes.
-            std::vector<char> buffer(path.size() + 2 + 8, kGuard);
+            std::vector<char> buffer(path.size() + 2 + 8, GUARD);
             std::memcpy(buffer.data(), path.c_str(), path.size() + 1);
             EXPECT_EQ(DirNormalizeWith(buffer.data(), c.trailing, separator), 1);
             EXPECT_EQ(std::string(buffer.data()), expected);
-            EXPECT_EQ(std::string(buffer.end() - 8, buffer.end()), std::string(8, kGuard));
+            EXPECT_EQ(std::string(buffer.end() - 8, buffer.end()), std::string(8, GUARD));
         }
     }
 }
@@ -161,11 +161,11 @@ TEST(AppGetCurrentDir, FitsOrKeepsTheBuffer) {
     const auto length = static_cast<std::int32_t>(current.size());
     for (const std::int32_t capacity : {length, length + 1}) {
         const std::string expected = capacity == length ? "keep" : current + PLAT_PATH_SEPARATOR;
-        std::vector<char> buffer(static_cast<std::size_t>(capacity) + 1 + 8, kGuard);
+        std::vector<char> buffer(static_cast<std::size_t>(capacity) + 1 + 8, GUARD);
         std::memcpy(buffer.data(), "keep", 5);
         EXPECT_EQ(AppGetCurrentDir(buffer.data(), capacity), capacity == length ? 0 : 1);
         EXPECT_EQ(std::string(buffer.data()), expected);
-        EXPECT_EQ(std::string(buffer.end() - 8, buffer.end()), std::string(8, kGuard));
+        EXPECT_EQ(std::string(buffer.end() - 8, buffer.end()), std::string(8, GUARD));
     }
 }
 

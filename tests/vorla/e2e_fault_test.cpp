@@ -82,11 +82,11 @@ std::string Report(const std::string& wildcard, const std::string& source,
 }
 
 // A /debug run that makes <here>/made and then <here>/ran.
-const std::vector<std::string> kDebugArgs = {"/debug", "/TARGET", "<here>/made", "/EXECUTE",
+const std::vector<std::string> DEBUG_ARGS = {"/debug", "/TARGET", "<here>/made", "/EXECUTE",
                                              "touch <here>/ran"};
-const std::string kDebugOut = kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" +
+const std::string DEBUG_OUT = VERSION_BANNER + MEMORY_INIT + "Unknown command [/debug]\n" +
                               Report("", "<cwd>/", "<here>/made/", "touch <here>/ran") +
-                              kMemoryRemove;
+                              MEMORY_REMOVE;
 
 std::string Bytes(int from, int to) {
     std::string bytes;
@@ -94,28 +94,28 @@ std::string Bytes(int from, int to) {
         bytes += static_cast<char>(b);
     return bytes;
 }
-const std::string kAllBytes = Bytes(1, 255);
+const std::string ALL_BYTES = Bytes(1, 255);
 // The report prints a text up to its first DEL; the command gets it whole.
-const std::string kBytesBeforeDel = Bytes(1, 126);
-const std::string kHeredoc = "cat > <here>/received <<'EOF'\n";
+const std::string BYTES_BEFORE_DEL = Bytes(1, 126);
+const std::string HEREDOC = "cat > <here>/received <<'EOF'\n";
 
-const std::string kDeep = [] {
+const std::string DEEP = [] {
     std::string path = "deep";
     while (path.size() < 600)
         path += "/level";
     return path;
 }();
-const std::string kLongName(256, 'n');
+const std::string LONG_NAME(256, 'n');
 
-const FaultCase kCases[] = {
+const FaultCase CASES[] = {
     {.name = "LogDirectoryWithoutWritePermission",
      .prepare =
          [](Stage* stage) {
              BinaryInBin(stage, VORLA_BINARY);
              ReadOnly(stage, "bin");
          },
-     .args = kDebugArgs,
-     .out = kDebugOut,
+     .args = DEBUG_ARGS,
+     .out = DEBUG_OUT,
      .made = {"made", "ran"},
      .notMade = {"bin/debug.log"},
      .logError = 13,
@@ -127,8 +127,8 @@ const FaultCase kCases[] = {
              BinaryInBin(stage, VORLA_BINARY);
              fs::create_symlink("vorla/debug.log", stage->here + "/bin/debug.log");
          },
-     .args = kDebugArgs,
-     .out = kDebugOut,
+     .args = DEBUG_ARGS,
+     .out = DEBUG_OUT,
      .made = {"made", "ran"},
      .logError = 20},
     {.name = "LogOnAFullDisk",
@@ -137,8 +137,8 @@ const FaultCase kCases[] = {
              BinaryInBin(stage, VORLA_BINARY);
              fs::create_symlink("/dev/full", stage->here + "/bin/debug.log");
          },
-     .args = kDebugArgs,
-     .out = kDebugOut,
+     .args = DEBUG_ARGS,
+     .out = DEBUG_OUT,
      .made = {"made", "ran"}},
     {.name = "TargetUnderAFile",
      .prepare = [](Stage* stage) { std::ofstream(stage->here + "/file") << "a file\n"; },
@@ -155,15 +155,15 @@ const FaultCase kCases[] = {
      .notMade = {"ro/sub"},
      .needsNonRoot = true},
     {.name = "TargetDeeperThanThePathBuffers",
-     .args = {"/TARGET", "<here>/" + kDeep, "/EXECUTE",
+     .args = {"/TARGET", "<here>/" + DEEP, "/EXECUTE",
               "test -d {Config.Target} && touch <here>/ran"},
-     .out = Report("", "<cwd>/", "<here>/" + kDeep + "/",
-                   "test -d <here>/" + kDeep + "/ && touch <here>/ran"),
-     .made = {kDeep, "ran"}},
+     .out = Report("", "<cwd>/", "<here>/" + DEEP + "/",
+                   "test -d <here>/" + DEEP + "/ && touch <here>/ran"),
+     .made = {DEEP, "ran"}},
     {.name = "TargetLevelLongerThanANameMayBe",
-     .args = {"/TARGET", "<here>/made/" + kLongName + "/below", "/EXECUTE", "touch <here>/ran"},
-     .out = Report("", "<cwd>/", "<here>/made/" + kLongName + "/below/", "touch <here>/ran") +
-            "Unable to create [36:00000024] Dir = <here>/made/" + kLongName + "\n",
+     .args = {"/TARGET", "<here>/made/" + LONG_NAME + "/below", "/EXECUTE", "touch <here>/ran"},
+     .out = Report("", "<cwd>/", "<here>/made/" + LONG_NAME + "/below/", "touch <here>/ran") +
+            "Unable to create [36:00000024] Dir = <here>/made/" + LONG_NAME + "\n",
      .made = {"made", "ran"}},
     {.name = "CommandNotFound",
      .args = {"/TARGET", "<here>/made", "/EXECUTE", "no-such-command-vorla 2>/dev/null"},
@@ -189,8 +189,8 @@ const FaultCase kCases[] = {
      .out = Report("", "", "", "test -z ''")},
     {.name = "MemoryLimitMetByTheTemplateEngine",
      .prepare = [](Stage* stage) { BinaryInBin(stage, VORLA_LOWLIMIT_BINARY); },
-     .args = kDebugArgs,
-     .out = kVersionBanner + Banner("Memory Init") + "Memory Initialized (limit 16k)\n" +
+     .args = DEBUG_ARGS,
+     .out = VERSION_BANNER + Banner("Memory Init") + "Memory Initialized (limit 16k)\n" +
             Banner("") + "Unknown command [/debug]\n" +
             "\n\nABORT: Memory exceeds limit ((2360 + 22440) / 16384)\n       (pool/<line>)\n",
      .status = 1,
@@ -208,9 +208,9 @@ const FaultCase kCases[] = {
      .status = 1,
      .notMade = {"made", "ran"}},
     {.name = "EveryByteFrom1To255",
-     .args = {"/WILDCARD", kAllBytes, "/EXECUTE", kHeredoc + "{Config.Wildcard}\nEOF"},
-     .out = Report(kBytesBeforeDel, "<cwd>/", "", kHeredoc + kBytesBeforeDel),
-     .received = kAllBytes + "\n"},
+     .args = {"/WILDCARD", ALL_BYTES, "/EXECUTE", HEREDOC + "{Config.Wildcard}\nEOF"},
+     .out = Report(BYTES_BEFORE_DEL, "<cwd>/", "", HEREDOC + BYTES_BEFORE_DEL),
+     .received = ALL_BYTES + "\n"},
 };
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -281,7 +281,7 @@ TEST_P(VorlaFault, ReportsExitsAndMakesOnlyWhatItShould) {
     RemoveTree(stage.here);
 }
 
-INSTANTIATE_TEST_SUITE_P(E2E, VorlaFault, testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(E2E, VorlaFault, testing::ValuesIn(CASES),
                          [](const testing::TestParamInfo<FaultCase>& p) {
                              return std::string(p.param.name);
                          });

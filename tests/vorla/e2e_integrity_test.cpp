@@ -20,10 +20,10 @@
 
 namespace {
 
-const std::string kCorrupted =
+const std::string CORRUPTED =
     "\n\nABORT: Vorla has been corrupted, please re-install to correct the problem.\n"
     "       (winmain/340)\n";
-constexpr std::size_t kTrailer = sizeof(AppStamp);
+constexpr std::size_t TRAILER = sizeof(AppStamp);
 
 using Bytes = std::vector<char>;
 
@@ -91,15 +91,15 @@ void PrintTo(const IntegrityCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-const IntegrityCase kCases[] = {
+const IntegrityCase CASES[] = {
     {"Intact", [](const std::string&) {}, true},
     {"UnreadByteFlippedNearTheMiddle",
      [](const std::string& path) { Flip(path, UnreadByteNearTheMiddle(path)); }, false},
-    {"LastCoveredByteFlipped", [](const std::string& path) { Flip(path, kTrailer + 1); }, false},
-    {"RecordedCrcFlipped", [](const std::string& path) { Flip(path, kTrailer); }, false},
+    {"LastCoveredByteFlipped", [](const std::string& path) { Flip(path, TRAILER + 1); }, false},
+    {"RecordedCrcFlipped", [](const std::string& path) { Flip(path, TRAILER); }, false},
     {"Unstamped",
      [](const std::string& path) {
-         std::filesystem::resize_file(path, std::filesystem::file_size(path) - kTrailer);
+         std::filesystem::resize_file(path, std::filesystem::file_size(path) - TRAILER);
      },
      false},
     {"StrippedThenStampedAgain",
@@ -117,7 +117,7 @@ const IntegrityCase kCases[] = {
      true},
     {"DamagedThenStampedAgain",
      [](const std::string& path) {
-         Flip(path, kTrailer + 100);
+         Flip(path, TRAILER + 100);
          Run(VORLA_STAMP, path);
      },
      true},
@@ -138,11 +138,11 @@ TEST_P(VorlaIntegrity, OnlyAnIntactStampedFileRuns) {
         EXPECT_EQ(run.out.find("ABORT"), std::string::npos) << run.out;
     } else {
         EXPECT_EQ(run.status, 1);
-        EXPECT_TRUE(run.out.ends_with(kCorrupted)) << run.out;
+        EXPECT_TRUE(run.out.ends_with(CORRUPTED)) << run.out;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(E2E, VorlaIntegrity, testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(E2E, VorlaIntegrity, testing::ValuesIn(CASES),
                          [](const testing::TestParamInfo<IntegrityCase>& p) {
                              return std::string(p.param.name);
                          });

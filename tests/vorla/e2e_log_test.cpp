@@ -47,8 +47,8 @@ TEST_F(VorlaLog, DebugCopiesEveryMessageBesideTheProgram) {
     fs::path stale = fs::path(dir) / "debug.log";
     { std::ofstream(stale) << "left over from an earlier run\n"; }
     VorlaRun run = RunVorla({"/debug", "/EXECUTE", "true"}, options);
-    const std::string expected = kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" +
-                                 EmptyReport(options.directory) + kMemoryRemove;
+    const std::string expected = VERSION_BANNER + MEMORY_INIT + "Unknown command [/debug]\n" +
+                                 EmptyReport(options.directory) + MEMORY_REMOVE;
     EXPECT_EQ(run.out, expected);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ReadFile(stale.string()), CrLf(expected));
@@ -56,7 +56,7 @@ TEST_F(VorlaLog, DebugCopiesEveryMessageBesideTheProgram) {
 
 TEST_F(VorlaLog, DebugFoundInsideAnotherOptionsValue) {
     VorlaRun run = RunVorla({"/EXECUTE", "true -debug now"}, options);
-    EXPECT_EQ(run.out.rfind(kVersionBanner, 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind(VERSION_BANNER, 0), 0u) << run.out;
     EXPECT_TRUE(FileExists(dir + "/debug.log"));
     EXPECT_EQ(run.status, 0);
 }
@@ -93,13 +93,13 @@ TEST_F(VorlaLog, UnwritableLogLosesNoConsoleOutput) {
     fs::create_directory(fs::path(dir) / "debug.log");
     VorlaRun plain = RunVorla({"/EXECUTE", "exit 3"}, options);
     VorlaRun run = RunVorla({"/debug", "/EXECUTE", "exit 3"}, options);
-    EXPECT_EQ(run.out, kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" + plain.out +
-                           kMemoryRemove);
+    EXPECT_EQ(run.out, VERSION_BANNER + MEMORY_INIT + "Unknown command [/debug]\n" + plain.out +
+                           MEMORY_REMOVE);
     EXPECT_EQ(run.status, plain.status);
     EXPECT_EQ(run.status, 1);
     // One box per message, naming the file and the text that was lost.
     EXPECT_NE(run.err.find("Internal error...\nUnable to create log file [" + dir +
-                           "/debug.log] due to error [21]\n -- String [" + kVersionBanner + "]"),
+                           "/debug.log] due to error [21]\n -- String [" + VERSION_BANNER + "]"),
               std::string::npos)
         << run.err;
     size_t boxes = 0;
@@ -113,8 +113,8 @@ TEST_F(VorlaLog, UnwritableLogLosesNoConsoleOutput) {
 TEST_F(VorlaLog, FullDiskLosesNoConsoleOutput) {
     fs::create_symlink("/dev/full", fs::path(dir) / "debug.log");
     VorlaRun run = RunVorla({"/debug", "/EXECUTE", "true"}, options);
-    EXPECT_EQ(run.out, kVersionBanner + kMemoryInit + "Unknown command [/debug]\n" +
-                           EmptyReport(dir) + kMemoryRemove);
+    EXPECT_EQ(run.out, VERSION_BANNER + MEMORY_INIT + "Unknown command [/debug]\n" +
+                           EmptyReport(dir) + MEMORY_REMOVE);
     EXPECT_EQ(run.status, 0);
 }
 

@@ -29,9 +29,9 @@ void PrintTo(const RunCase& c, std::ostream* os) {
 }
 
 std::string Here(std::string text, const std::string& dir) {
-    static const std::string kHere = "<here>";
-    for (std::size_t at; (at = text.find(kHere)) != std::string::npos;)
-        text.replace(at, kHere.size(), dir);
+    static const std::string HERE = "<here>";
+    for (std::size_t at; (at = text.find(HERE)) != std::string::npos;)
+        text.replace(at, HERE.size(), dir);
     return text;
 }
 
@@ -58,18 +58,18 @@ TEST_P(VorlaJob, ResolvesReportsCreatesAndRuns) {
     RemoveTree(options.directory);
 }
 
-const std::string kArchive = "<here>/archive/2026/ex261205.tgz";
-const std::string kPack =
+const std::string ARCHIVE = "<here>/archive/2026/ex261205.tgz";
+const std::string PACK =
     "cd {Config.Source} && tar -czf {Config.Target}{Config.Filename} {Config.Wildcard} && "
     "tar -tzf {Config.Target}{Config.Filename}";
 
-const RunCase kJobCases[] = {
+const RunCase JOB_CASES[] = {
     {"YesterdaysLogsPackedIntoADatedArchive",
      {"/SOURCE", "<here>/logs", "/TARGET", "<here>/archive/{Time.Year4}", "/FILENAME",
       "ex{Time.Year2}{Time.MonthPad}{Time.DayPad}.tgz", "/WILDCARD",
-      "ex{Time.Year2}{Time.MonthPad}{Time.DayPad}*.log", "/OFFSET", "-1d", "/EXECUTE", kPack},
+      "ex{Time.Year2}{Time.MonthPad}{Time.DayPad}*.log", "/OFFSET", "-1d", "/EXECUTE", PACK},
      Report("-1d", "ex261205*.log", "ex261205.tgz", "<here>/logs/", "<here>/archive/2026/",
-            "cd <here>/logs/ && tar -czf " + kArchive + " ex261205*.log && tar -tzf " + kArchive) +
+            "cd <here>/logs/ && tar -czf " + ARCHIVE + " ex261205*.log && tar -tzf " + ARCHIVE) +
          "ex261205a.log\nex261205b.log\n",
      0},
     {"ConfigSeesEarlierFieldsDecodedAndLaterOnesRaw",
@@ -104,7 +104,7 @@ const RunCase kJobCases[] = {
      1},
 };
 
-INSTANTIATE_TEST_SUITE_P(E2E, VorlaJob, testing::ValuesIn(kJobCases),
+INSTANTIATE_TEST_SUITE_P(E2E, VorlaJob, testing::ValuesIn(JOB_CASES),
                          [](const testing::TestParamInfo<RunCase>& p) {
                              return std::string(p.param.name);
                          });

@@ -13,7 +13,7 @@ namespace {
 
 TEST(VorlaUsage, NoOptionsPrintsBannerAndUsage) {
     VorlaRun run = RunVorla({});
-    EXPECT_EQ(run.out, kUsage);
+    EXPECT_EQ(run.out, USAGE);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);
 }
@@ -33,13 +33,13 @@ void PrintTo(const OptionCase& c, std::ostream* os) {
 class VorlaOptions_ : public testing::TestWithParam<OptionCase> {};
 
 // Each case runs in a directory of its own, which is the default source
-// and where relative targets are created; kHere in an expected text stands
+// and where relative targets are created; HERE in an expected text stands
 // for it.
-const std::string kHere = "<here>/";
+const std::string HERE = "<here>/";
 
 std::string InDirectory(std::string text, const std::string& dir) {
-    for (std::size_t at; (at = text.find(kHere)) != std::string::npos;)
-        text.replace(at, kHere.size(), dir + "/");
+    for (std::size_t at; (at = text.find(HERE)) != std::string::npos;)
+        text.replace(at, HERE.size(), dir + "/");
     return text;
 }
 
@@ -53,7 +53,7 @@ TEST_P(VorlaOptions_, ReadsOptionsReportsAndExits) {
     RemoveTree(options.directory);
 }
 
-const OptionCase kOptionCases[] = {
+const OptionCase OPTION_CASES[] = {
     {"AllSixOptions",
      {"/OFFSET", "-1d", "/WILDCARD", "ex*.log", "/FILENAME", "a.zip", "/SOURCE", "src", "/TARGET",
       "dst", "/EXECUTE", "test -d dst"},
@@ -61,41 +61,41 @@ const OptionCase kOptionCases[] = {
      0},
     {"FirstCharacterIsNeverLookedAt",
      {"-TARGET", "a", "xtarget", "b", "/target", "c"},
-     Report("", "", "archive.zip", kHere, "c/", ""),
+     Report("", "", "archive.zip", HERE, "c/", ""),
      0},
     {"ValueIsTheNextFieldWhateverItLooksLike",
      {"/TARGET", "-SOURCE", "D:\\x"},
-     Report("", "", "archive.zip", kHere, "-SOURCE/", "").insert(0, "Unknown command [D:\\x]\n"),
+     Report("", "", "archive.zip", HERE, "-SOURCE/", "").insert(0, "Unknown command [D:\\x]\n"),
      0},
-    {"OptionAsLastFieldEmptiesItsValue", {"/FILENAME"}, Report("", "", "", kHere, "", ""), 0},
+    {"OptionAsLastFieldEmptiesItsValue", {"/FILENAME"}, Report("", "", "", HERE, "", ""), 0},
     {"UnknownWordsAreReportedWhole",
      {"/bogus", "x", "/EXECUTE", "true"},
      "Unknown command [/bogus]\nUnknown command [x]\n" +
-         Report("", "", "archive.zip", kHere, "", "true"),
+         Report("", "", "archive.zip", HERE, "", "true"),
      0},
     {"QuotedCommandKeepsItsBlanks",
      {"/EXECUTE", "exit 0"},
-     Report("", "", "archive.zip", kHere, "", "exit 0"),
+     Report("", "", "archive.zip", HERE, "", "exit 0"),
      0},
     {"CommandStatusThreeGivesOne",
      {"/EXECUTE", "exit 3"},
-     Report("", "", "archive.zip", kHere, "", "exit 3"),
+     Report("", "", "archive.zip", HERE, "", "exit 3"),
      1},
     {"CommandThatCannotStartGivesOne",
      {"/EXECUTE", "/nonexistent/program 2>/dev/null"},
-     Report("", "", "archive.zip", kHere, "", "/nonexistent/program 2>/dev/null"),
+     Report("", "", "archive.zip", HERE, "", "/nonexistent/program 2>/dev/null"),
      1},
     {"LaterValueWins",
      {"/OFFSET", "1d", "/OFFSET", "2h", "/EXECUTE", "true"},
-     Report("2h", "", "archive.zip", kHere, "", "true"),
+     Report("2h", "", "archive.zip", HERE, "", "true"),
      0},
     {"AccentedLetterStaysInItsField",
      {"/TARGET", "caf\xE9x", "/EXECUTE", "test -d caf\xE9x"},
-     Report("", "", "archive.zip", kHere, "caf\xE9x/", "test -d caf\xE9x"),
+     Report("", "", "archive.zip", HERE, "caf\xE9x/", "test -d caf\xE9x"),
      0},
 };
 
-INSTANTIATE_TEST_SUITE_P(E2E, VorlaOptions_, testing::ValuesIn(kOptionCases),
+INSTANTIATE_TEST_SUITE_P(E2E, VorlaOptions_, testing::ValuesIn(OPTION_CASES),
                          [](const testing::TestParamInfo<OptionCase>& p) {
                              return std::string(p.param.name);
                          });

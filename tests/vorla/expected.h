@@ -6,7 +6,7 @@
 
 #include "support/test_support.h"
 
-inline const std::string kUsage =
+inline const std::string USAGE =
     "\nQuendil Vorla version 1.04 (Release)\n"
     "The latest version can always be found at https://quendil.example/vorla/\n"
     "\nUsage:   Vorla [options]\n"
@@ -31,8 +31,8 @@ inline std::string Report(const std::string& offset, const std::string& wildcard
 // template engine's blocks at their peak: the script object, its pool and
 // the pool's first block, and the three classes; none is left over.
 // Inline, so that they are made before any test file's own constants.
-inline const std::string kVersionBanner = "ZizEzaz v0.50 (rev: 9.517.1219.04)\n";
-inline const std::string kMemoryInit =
+inline const std::string VERSION_BANNER = "ZizEzaz v0.50 (rev: 9.517.1219.04)\n";
+inline const std::string MEMORY_INIT =
     Banner("Memory Init") + "Memory Initialized (Maximum)\n" + Banner("");
-inline const std::string kMemoryRemove =
+inline const std::string MEMORY_REMOVE =
     Banner("Memory Remove") + "Maximum Memory in use (6 / 24k)\n" + Banner("");

@@ -19,16 +19,16 @@
 
 namespace {
 
-constexpr std::int32_t kGuard = 8;
-constexpr char kGuardByte = '\xA5';
+constexpr std::int32_t GUARD = 8;
+constexpr char GUARD_BYTE = '\xA5';
 
 // Keyword name to its entry in the registration table.
 const AppVariable& Variable(const char* keyword) {
-    for (const AppVariable& v : kAppVariables) {
+    for (const AppVariable& v : APP_VARIABLES) {
         if (std::strcmp(v.keyword, keyword) == 0) return v;
     }
     ADD_FAILURE() << "no variable " << keyword;
-    return kAppVariables[0];
+    return APP_VARIABLES[0];
 }
 
 // The run's record: the given moment and offset, the fields of a full run.
@@ -88,16 +88,16 @@ TEST(AppVariables, CallbackBytesAndRoom) {
         const AppConfig before = *config;
         ScriptKeyword keyword{};
         std::strcpy(keyword.name, c.keyword);
-        std::vector<char> buffer(static_cast<std::size_t>(kGuard + c.room + kGuard), kGuardByte);
-        char* out = buffer.data() + kGuard;
+        std::vector<char> buffer(static_cast<std::size_t>(GUARD + c.room + GUARD), GUARD_BYTE);
+        char* out = buffer.data() + GUARD;
         out[0] = '\0';  // as the engine hands it over
         EXPECT_EQ(Variable(c.keyword).callback(nullptr, &keyword, c.parameter, config, out, c.room),
                   1);
         EXPECT_STREQ(out, c.written);
         // Nothing before the output position or past the room is touched.
-        for (std::int32_t i = 0; i < kGuard; ++i) {
-            EXPECT_EQ(buffer[static_cast<std::size_t>(i)], kGuardByte) << "before " << i;
-            EXPECT_EQ(out[c.room + i], kGuardByte) << "past the room " << i;
+        for (std::int32_t i = 0; i < GUARD; ++i) {
+            EXPECT_EQ(buffer[static_cast<std::size_t>(i)], GUARD_BYTE) << "before " << i;
+            EXPECT_EQ(out[c.room + i], GUARD_BYTE) << "past the room " << i;
         }
         EXPECT_EQ(std::memcmp(&before, config, sizeof before), 0) << "the record changed";
     }

@@ -83,9 +83,9 @@ std::string SystemError(BOOL failed) {
     return text;
 }
 
-constexpr const char kDirectory[] = "<directory>";
-constexpr const char kNothing[] = "<nothing>";
-constexpr const char kConsole[] = "<console>";  // what the run printed, stored CR LF
+constexpr const char DIRECTORY[] = "<directory>";
+constexpr const char NOTHING[] = "<nothing>";
+constexpr const char CONSOLE[] = "<console>";  // what the run printed, stored CR LF
 
 using Files = std::vector<std::pair<std::string, std::string>>;
 
@@ -126,7 +126,7 @@ TEST(VorlaOnWindows, RunsThroughCmdWithDriveLetters) {
                 "D:\\logs\\ex261205*.log"),
          0,
          {{"D:\\archive\\2026\\ex261205.zip", "the 5th, first\r\nthe 5th, last\r\n"},
-          {"D:\\logs\\ex261205.log", kNothing},
+          {"D:\\logs\\ex261205.log", NOTHING},
           {"D:\\logs\\ex261204.log", "the 4th\r\n"},
           {"D:\\logs\\ex261205.txt", "not a log\r\n"},
           {"D:\\logs\\ex261206.log", "today\r\n"}}},
@@ -137,7 +137,7 @@ TEST(VorlaOnWindows, RunsThroughCmdWithDriveLetters) {
          "@\\vorla.exe /EXECUTE \"exit /b 3\"",
          Report("", "", "archive.zip", "@\\", "", "exit /b 3"),
          1,
-         {{"@\\debug.log", kNothing}}},
+         {{"@\\debug.log", NOTHING}}},
         // The target exists by the time the command runs, as cmd.exe sees it.
         {"builtin",
          {},
@@ -147,7 +147,7 @@ TEST(VorlaOnWindows, RunsThroughCmdWithDriveLetters) {
          Report("", "", "archive.zip", "@\\", "@\\made\\2026\\",
                 "if exist @\\made\\2026\\ (exit /b 0) else (exit /b 4)"),
          0,
-         {{"@\\made\\2026", kDirectory}}},
+         {{"@\\made\\2026", DIRECTORY}}},
         // A quoted value keeps its blank; slashes become backslashes.
         {"quoted",
          {},
@@ -155,8 +155,8 @@ TEST(VorlaOnWindows, RunsThroughCmdWithDriveLetters) {
          "@\\vorla.exe /SOURCE \"@\\my logs\" /TARGET @/out/sub /EXECUTE \"exit /b 0\"",
          Report("", "", "archive.zip", "@\\my logs\\", "@\\out\\sub\\", "exit /b 0"),
          0,
-         {{"@\\out\\sub", kDirectory}}},
-        {"usage", {}, false, "@\\vorla.exe", kUsage, 0, {{"@\\debug.log", kNothing}}},
+         {{"@\\out\\sub", DIRECTORY}}},
+        {"usage", {}, false, "@\\vorla.exe", USAGE, 0, {{"@\\debug.log", NOTHING}}},
         // The log lies beside the program, every line feed stored as CR LF;
         // an empty command is run all the same, and cmd.exe is content.
         {"logged",
@@ -173,7 +173,7 @@ TEST(VorlaOnWindows, RunsThroughCmdWithDriveLetters) {
              "Maximum Memory in use (6 / 24k)\n"
              "===============================================================================\n",
          0,
-         {{"@\\debug.log", kConsole}}},
+         {{"@\\debug.log", CONSOLE}}},
         {"damaged",
          {},
          true,
@@ -217,14 +217,14 @@ TEST(VorlaOnWindows, RunsThroughCmdWithDriveLetters) {
         for (const auto& [where, bytes] : run.after) {
             const std::string path = Replace(where, '@', here);
             const DWORD attributes = GetFileAttributesA(path.c_str());
-            if (bytes == kNothing) {
+            if (bytes == NOTHING) {
                 EXPECT_EQ(attributes, INVALID_FILE_ATTRIBUTES) << path;
-            } else if (bytes == kDirectory) {
+            } else if (bytes == DIRECTORY) {
                 EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES &&
                             (attributes & FILE_ATTRIBUTE_DIRECTORY))
                     << path;
             } else {
-                EXPECT_EQ(ReadFile(path), bytes == kConsole ? CrLf(result.out) : bytes) << path;
+                EXPECT_EQ(ReadFile(path), bytes == CONSOLE ? CrLf(result.out) : bytes) << path;
             }
         }
     }

@@ -16,21 +16,21 @@ struct Excluded {
 // A death test's child on Windows is no fork but a new process that runs
 // the test again from its start: its heap lies elsewhere, its temporary
 // directory is another, and it captures its own output.
-constexpr const char* kChildIsNoFork =
+constexpr const char* CHILD_IS_NO_FORK =
     "the death test's child is a new process, which sees none of the parent's state";
 
-constexpr Excluded kExcluded[] = {
+constexpr Excluded EXCLUDED[] = {
     {"CoreInitTest.MissingCommandLineIsFatal",
      "Windows gives every process a command line; only POSIX can lack one"},
     {"PlatCommandLine.IsNullUntilSetThenTheJoinedLine",
      "Windows gives every process a command line; only POSIX can lack one"},
-    {"CoreTest.StartUpFaultsAreFatal", kChildIsNoFork},
-    {"LogTest.FatalFrameReachesConsoleAndFileWithoutABox", kChildIsNoFork},
-    {"LogTest.FatalMessageGoesToTheErrorFileStampedAndAppended", kChildIsNoFork},
-    {"MemDeathTest.EveryFaultIsReportedAndEndsWithStatusOne", kChildIsNoFork},
-    {"MemDeathTest.TrackingFaultsNameTheRecordOrTheCaller", kChildIsNoFork},
-    {"PoolDeathTest.FaultsAreReportedAndEndWithStatusOne", kChildIsNoFork},
-    {"ScriptDeathTest.FaultsAreReportedAndEndWithStatusOne", kChildIsNoFork},
+    {"CoreTest.StartUpFaultsAreFatal", CHILD_IS_NO_FORK},
+    {"LogTest.FatalFrameReachesConsoleAndFileWithoutABox", CHILD_IS_NO_FORK},
+    {"LogTest.FatalMessageGoesToTheErrorFileStampedAndAppended", CHILD_IS_NO_FORK},
+    {"MemDeathTest.EveryFaultIsReportedAndEndsWithStatusOne", CHILD_IS_NO_FORK},
+    {"MemDeathTest.TrackingFaultsNameTheRecordOrTheCaller", CHILD_IS_NO_FORK},
+    {"PoolDeathTest.FaultsAreReportedAndEndWithStatusOne", CHILD_IS_NO_FORK},
+    {"ScriptDeathTest.FaultsAreReportedAndEndWithStatusOne", CHILD_IS_NO_FORK},
     {"LogTest.FileKeptOpenWhileTheNameIsTheSameIgnoringCase",
      "names that differ in letter case are one file on Windows, and the test tells them "
      "apart by the file system"},
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     const std::size_t dash = filter.find('-');
     const std::string positive = filter.substr(0, dash);
     std::string negative = dash == std::string::npos ? "" : filter.substr(dash + 1);
-    for (const Excluded& entry : kExcluded) {
+    for (const Excluded& entry : EXCLUDED) {
         if (!HasTest(entry.test) || !MatchesAny(entry.test, positive.empty() ? "*" : positive))
             continue;
         std::printf("[  SKIPPED ] %s on Windows: %s\n", entry.test, entry.reason);

@@ -46,9 +46,9 @@
 
 // CmdLineCountFields asks for this field number; the scan then stops as the
 // field after it begins, so counts saturate at this number + 2.
-static constexpr std::int32_t kCountLimitField = 9999;
+static constexpr std::int32_t COUNT_LIMIT_FIELD = 9999;
 
-static constexpr unsigned char kQuote = '"';
+static constexpr unsigned char QUOTE = '"';
 
 // Bytes are compared as unsigned char throughout: a plain char holding
 // 0xE9 is negative and would otherwise pass for a control character.
@@ -61,7 +61,7 @@ static bool IsSeparator(unsigned char c) {
 }
 
 static bool IsDoubledQuote(const char* text, std::int32_t at) {
-    return ByteAt(text, at) == kQuote && ByteAt(text, at + 1) == kQuote;
+    return ByteAt(text, at) == QUOTE && ByteAt(text, at + 1) == QUOTE;
 }
 
 static std::int32_t SkipSeparators(const char* text, std::int32_t at) {
@@ -72,13 +72,13 @@ static std::int32_t SkipSeparators(const char* text, std::int32_t at) {
 
 // A field's content starts after its opening quote.
 static std::int32_t ContentStart(const char* text, std::int32_t at) {
-    return ByteAt(text, at) == kQuote ? at + 1 : at;
+    return ByteAt(text, at) == QUOTE ? at + 1 : at;
 }
 
 std::int32_t CmdLineScan(const char* text, std::int32_t wanted, std::int32_t* count,
                          std::int32_t* start, std::int32_t* end) {
     if (text == nullptr || start == nullptr || end == nullptr) {
-        LogAbortNull(kCoreSourceName, __LINE__);
+        LogAbortNull(CORE_SOURCE_NAME, __LINE__);
     }
     // 64 bits so that wanted + 1 cannot overflow for any wanted.
     const std::int64_t target = wanted;
@@ -104,7 +104,7 @@ std::int32_t CmdLineScan(const char* text, std::int32_t wanted, std::int32_t* co
                 p += 2;
                 continue;
             }
-            if (c == kQuote) {
+            if (c == QUOTE) {
                 inside = !inside;
                 if (inside) {
                     ++p;
@@ -139,7 +139,7 @@ std::int32_t CmdLineScan(const char* text, std::int32_t wanted, std::int32_t* co
     std::int32_t e = p - 1;
     while (e > fieldStart) {
         const unsigned char c = ByteAt(text, e);
-        if (IsSeparator(c) || (c == kQuote && ByteAt(text, e - 1) != kQuote)) {
+        if (IsSeparator(c) || (c == QUOTE && ByteAt(text, e - 1) != QUOTE)) {
             --e;
             continue;
         }
@@ -156,7 +156,7 @@ std::int32_t CmdLineScan(const char* text, std::int32_t wanted, std::int32_t* co
 
 std::int32_t CmdLineCopyField(const char* text, std::int32_t start, std::int32_t end,
                               char* destination, std::int32_t capacity) {
-    if (text == nullptr || destination == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
+    if (text == nullptr || destination == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);
     if (capacity < 1) return 1;  // no room even for the terminator
     std::int64_t remaining = static_cast<std::int64_t>(end) - start + 1;
     if (remaining > capacity - 1) remaining = capacity - 1;
@@ -181,17 +181,17 @@ std::int32_t CmdLineCopyField(const char* text, std::int32_t start, std::int32_t
 }
 
 std::int32_t CmdLineCountFields(const char* text, std::int32_t* count) {
-    if (text == nullptr || count == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
+    if (text == nullptr || count == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);
     std::int32_t start = 0;
     std::int32_t end = 0;
     *count = 0;
-    CmdLineScan(text, kCountLimitField, count, &start, &end);
+    CmdLineScan(text, COUNT_LIMIT_FIELD, count, &start, &end);
     return *count != 0 ? 1 : 0;
 }
 
 std::int32_t CmdLineGetField(const char* text, std::int32_t n, char* destination,
                              std::int32_t capacity) {
-    if (text == nullptr || destination == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
+    if (text == nullptr || destination == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);
     if (capacity > 0) destination[0] = '\0';
     std::int32_t start = 0;
     std::int32_t end = 0;
@@ -203,7 +203,7 @@ std::int32_t CmdLineGetField(const char* text, std::int32_t n, char* destination
 // The switch test looks at the raw text, ignoring fields and quotes, so a
 // switch word is also found inside a quoted value of another option.
 std::int32_t CmdLineHasSwitch(const char* text, const char* word) {
-    if (text == nullptr || word == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
+    if (text == nullptr || word == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);
     const std::int32_t length = StrLength(word);
     const char* found = nullptr;
     const char* from = text;
@@ -256,7 +256,7 @@ static void PutWord(JoinOutput* out, const char* word, bool last) {
 std::int32_t CmdLineJoin(std::int32_t count, const char* const* words, char* line,
                          std::int64_t capacity, std::int64_t* length) {
     if (length == nullptr || (capacity > 0 && line == nullptr)) {
-        LogAbortNull(kCoreSourceName, __LINE__);
+        LogAbortNull(CORE_SOURCE_NAME, __LINE__);
     }
     JoinOutput out{line, capacity, 0};
     for (std::int32_t i = 0; words != nullptr && i < count; ++i) {

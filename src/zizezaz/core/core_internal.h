@@ -2,4 +2,4 @@
 #pragma once
 
 // The core's source name: the location that its own fatal reports carry.
-inline constexpr char kCoreSourceName[] = "orv-core";
+inline constexpr char CORE_SOURCE_NAME[] = "orv-core";

@@ -14,11 +14,11 @@
 #include "zizezaz/str/ascii.h"
 #include "zizezaz/str/str.h"
 
-static constexpr const char* kVersion = "0.50";
-static constexpr const char* kRevision = "9.517.1219.04";
-static constexpr const char* kDefaultLogName = "debug.log";
-static constexpr const char* kLongPathPrefix = "\\\\?\\";
-static constexpr const char* kLongUncPrefix = "\\\\?\\UNC\\";
+static constexpr const char* VERSION = "0.50";
+static constexpr const char* REVISION = "9.517.1219.04";
+static constexpr const char* DEFAULT_LOG_NAME = "debug.log";
+static constexpr const char* LONG_PATH_PREFIX = "\\\\?\\";
+static constexpr const char* LONG_UNC_PREFIX = "\\\\?\\UNC\\";
 
 struct SwitchWord {
     const char* word;
@@ -26,7 +26,7 @@ struct SwitchWord {
 };
 
 // Tested in this order; every word present adds its bits.
-static constexpr SwitchWord kSwitches[] = {
+static constexpr SwitchWord SWITCHES[] = {
     {"debug", LOG_FILE | LOG_VERBOSE},
     {"perthread", LOG_PER_THREAD | LOG_APPEND},
     {"unique", LOG_DATED_NAME | LOG_APPEND | LOG_VERBOSE | LOG_FILE},
@@ -36,16 +36,16 @@ static constexpr SwitchWord kSwitches[] = {
     {"append", LOG_APPEND},
     {"externalprint", LOG_EXTERNAL_PRINT},
 };
-static_assert(std::size(kSwitches) == 8, "the eight log switches of the command line");
+static_assert(std::size(SWITCHES) == 8, "the eight log switches of the command line");
 
 static bool IsAbsolute(const char* name) {
     return AsciiIsPathSeparator(name[0]) || (name[0] != '\0' && name[1] == ':');
 }
 
 std::int32_t LogParseSwitches(std::uint32_t* flags, const char* commandLine) {
-    if (flags == nullptr || commandLine == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
+    if (flags == nullptr || commandLine == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);
     std::uint32_t found = 0;
-    for (const SwitchWord& entry : kSwitches) {
+    for (const SwitchWord& entry : SWITCHES) {
         if (CmdLineHasSwitch(commandLine, entry.word)) found |= entry.bits;
     }
     *flags = found;
@@ -54,7 +54,7 @@ std::int32_t LogParseSwitches(std::uint32_t* flags, const char* commandLine) {
 
 std::int32_t CoreLogPath(const char* modulePath, const char* logName, char* path) {
     if (modulePath == nullptr || logName == nullptr || path == nullptr) {
-        LogAbortNull(kCoreSourceName, __LINE__);
+        LogAbortNull(CORE_SOURCE_NAME, __LINE__);
     }
     if (IsAbsolute(logName)) {
         StrCopyN(path, logName, LOG_PATH_CAPACITY);
@@ -63,11 +63,11 @@ std::int32_t CoreLogPath(const char* modulePath, const char* logName, char* path
     // A module path in the long form names the same file without its
     // prefix; the network form keeps the share's two leading backslashes.
     const char* module = modulePath;
-    if (StrStartsWithNoCase(module, kLongUncPrefix)) {
+    if (StrStartsWithNoCase(module, LONG_UNC_PREFIX)) {
         StrCopy(path, "\\\\");
-        StrCopyN(path + 2, module + StrLength(kLongUncPrefix), LOG_PATH_CAPACITY - 2);
-    } else if (StrStartsWithNoCase(module, kLongPathPrefix)) {
-        StrCopyN(path, module + StrLength(kLongPathPrefix), LOG_PATH_CAPACITY);
+        StrCopyN(path + 2, module + StrLength(LONG_UNC_PREFIX), LOG_PATH_CAPACITY - 2);
+    } else if (StrStartsWithNoCase(module, LONG_PATH_PREFIX)) {
+        StrCopyN(path, module + StrLength(LONG_PATH_PREFIX), LOG_PATH_CAPACITY);
     } else {
         StrCopyN(path, module, LOG_PATH_CAPACITY);
     }
@@ -78,21 +78,21 @@ std::int32_t CoreLogPath(const char* modulePath, const char* logName, char* path
     while (keep > 0 && !AsciiIsPathSeparator(path[keep - 1]))
         --keep;
     path[keep] = '\0';
-    const char* name = StrLength(logName) < 2 ? kDefaultLogName : logName;
+    const char* name = StrLength(logName) < 2 ? DEFAULT_LOG_NAME : logName;
     StrCopyN(path + keep, name, LOG_PATH_CAPACITY - keep);
     return 1;
 }
 
 std::int32_t CoreInit(const char* logName, std::uint32_t flags) {
     LogState.mainThreadId = PlatThreadId();
-    if (logName == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
+    if (logName == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);
     if (LogState.mutex != nullptr) {
-        LogSetLocation(kCoreSourceName, __LINE__);
+        LogSetLocation(CORE_SOURCE_NAME, __LINE__);
         LogAbort("Zizezaz already initialized\n");
     }
     LogMutexCreate();
     if (PlatCommandLine() == nullptr) {
-        LogSetLocation(kCoreSourceName, __LINE__);
+        LogSetLocation(CORE_SOURCE_NAME, __LINE__);
         LogAbort("Unable to retrieve commandline!\n");
     }
     char module[LOG_PATH_CAPACITY];
@@ -116,17 +116,17 @@ std::int32_t LogConfigure(const char* path, std::uint32_t flags) {
     if ((flags & LOG_PER_THREAD) && !(flags & LOG_APPEND)) {
         // Threads take turns on their files, each turn reopening one; an
         // emptied file would lose the thread's earlier messages.
-        LogSetLocation(kCoreSourceName, __LINE__);
+        LogSetLocation(CORE_SOURCE_NAME, __LINE__);
         LogAbort("Threaded logging requires append to be on\n");
     }
     if (LogState.fileDescriptor != 0) PlatLogClose(LogState.fileDescriptor);
     LogState.fileDescriptor = 0;  // the first message that needs the file opens it
     LogUnlock();
     if (flags & LOG_VERBOSE) {
-        if (kRevision[0] == '?') {
-            LogPrint("ZizEzaz v%s\n", kVersion);
+        if (REVISION[0] == '?') {
+            LogPrint("ZizEzaz v%s\n", VERSION);
         } else {
-            LogPrint("ZizEzaz v%s (rev: %s)\n", kVersion, kRevision);
+            LogPrint("ZizEzaz v%s (rev: %s)\n", VERSION, REVISION);
         }
     }
     return 1;

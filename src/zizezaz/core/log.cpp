@@ -32,18 +32,18 @@ LogStateRecord LogState = {
     .lockBypass = 1,  // no locking until start-up creates the mutex
 };
 
-static constexpr const char* kBoxCaption = "Internal error...";
-static constexpr std::int32_t kOpenAttempts = 10;
-static constexpr std::int32_t kOpenRetryMs = 100;
+static constexpr const char* BOX_CAPTION = "Internal error...";
+static constexpr std::int32_t OPEN_ATTEMPTS = 10;
+static constexpr std::int32_t OPEN_RETRY_MS = 100;
 // Room in the failure box for its fixed words and the error number (58 + 11
 // characters) and the terminator.
-static constexpr std::int32_t kBoxWordsRoom = 70;
+static constexpr std::int32_t BOX_WORDS_ROOM = 70;
 // A message that got this close to the end of debugBuffer was most likely
 // cut by the formatter; a note says so right after it.
-static constexpr std::int32_t kOverrunMark = LOG_BUFFER_CAPACITY - 10;
-static constexpr std::int32_t kStampCapacity = 80;
-static constexpr std::int32_t kExtensionCapacity = 18;
-static constexpr char kBell = 7;
+static constexpr std::int32_t OVERRUN_MARK = LOG_BUFFER_CAPACITY - 10;
+static constexpr std::int32_t STAMP_CAPACITY = 80;
+static constexpr std::int32_t EXTENSION_CAPACITY = 18;
+static constexpr char BELL = 7;
 
 static_assert(LOG_BUFFER_CAPACITY == 4096 && LOG_PATH_CAPACITY == 260,
               "messages and log names are cut at these bounds, which users see");
@@ -54,7 +54,7 @@ static void SplitExtension(char* name, char* extension) {
     StrCopy(extension, "log");
     for (std::int32_t i = StrLength(name) - 1; i >= 1; --i) {
         if (name[i] == '.') {
-            StrCopyN(extension, name + i + 1, kExtensionCapacity);
+            StrCopyN(extension, name + i + 1, EXTENSION_CAPACITY);
             name[i] = '\0';
             return;
         }
@@ -75,7 +75,7 @@ static void AppendToName(char* name, const char* format, ...) {
 }
 
 static void ComposeStamp(char* stamp, const PlatTime& now) {
-    StrFormat(stamp, kStampCapacity, "%.2d/%.2d/%.4d %.2d:%.2d:%.2d ", now.month + 1, now.day,
+    StrFormat(stamp, STAMP_CAPACITY, "%.2d/%.2d/%.4d %.2d:%.2d:%.2d ", now.month + 1, now.day,
               now.year + 1900, now.hour, now.minute, now.second);
 }
 
@@ -95,24 +95,24 @@ static void ErrorFileName(char* name) {
 // message tries again.
 static bool OpenLogFile(bool openAtEnd, const char* text) {
     std::int32_t error = 0;
-    for (std::int32_t attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    for (std::int32_t attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
         const std::int32_t fd = PlatLogOpen(LogState.currentPath, openAtEnd ? 1 : 0, &error);
         if (fd > 0) {
             LogState.fileDescriptor = fd;
             return true;
         }
-        PlatSleepMs(kOpenRetryMs);
+        PlatSleepMs(OPEN_RETRY_MS);
     }
     // The text is cut to what the box holds beside the path and the words
     // around it: an overrun here would be reported through this very log,
     // costing another round of retries and a second box.
     char shown[LOG_BUFFER_CAPACITY];
-    StrCopyN(shown, text, LOG_BUFFER_CAPACITY - kBoxWordsRoom - StrLength(LogState.currentPath));
+    StrCopyN(shown, text, LOG_BUFFER_CAPACITY - BOX_WORDS_ROOM - StrLength(LogState.currentPath));
     char box[LOG_BUFFER_CAPACITY];
     StrFormat(box, LOG_BUFFER_CAPACITY,
               "Unable to create log file [%s] due to error [%d]\n -- String [%s]",
               LogState.currentPath, error, shown);
-    PlatMessageBox(kBoxCaption, box);
+    PlatMessageBox(BOX_CAPTION, box);
     return false;
 }
 
@@ -126,7 +126,7 @@ std::int32_t LogFileName(const char* basePath, std::uint32_t flags, std::int32_t
     }
     if (!(flags & LOG_FILE)) return 0;
     StrCopyN(name, basePath, LOG_PATH_CAPACITY);
-    char extension[kExtensionCapacity];
+    char extension[EXTENSION_CAPACITY];
     if (flags & LOG_DATED_NAME) {
         SplitExtension(name, extension);
         // Two digits from 2000 to 2099.
@@ -164,11 +164,11 @@ std::int32_t LogWrite(char* text, std::int32_t fatal) {
 
     if (flags & LOG_NO_BELL) {
         for (char* p = text; *p != '\0'; ++p) {
-            if (*p == kBell) *p = ' ';
+            if (*p == BELL) *p = ' ';
         }
     }
     const auto length = static_cast<std::size_t>(StrLength(text));
-    char stamp[kStampCapacity] = {};
+    char stamp[STAMP_CAPACITY] = {};
     // Asking for the thread costs a system call; only LOG_PER_THREAD needs it.
     const std::uint32_t threadId = (flags & LOG_PER_THREAD) ? PlatThreadId() : 0;
     const bool otherThread = (flags & LOG_PER_THREAD) && threadId != LogState.mainThreadId;
@@ -224,8 +224,8 @@ std::int32_t LogCompose(std::int32_t fatal, const char* prefix, const char* file
         at += StrFormatV(at, static_cast<std::int32_t>(end - at), format, args);
     }
     LogWrite(start, fatal);
-    if (fatal == 1 && !(LogState.flags & LOG_NO_ABORT_BOX)) PlatMessageBox(kBoxCaption, start + 2);
-    if (at - start > kOverrunMark) {
+    if (fatal == 1 && !(LogState.flags & LOG_NO_ABORT_BOX)) PlatMessageBox(BOX_CAPTION, start + 2);
+    if (at - start > OVERRUN_MARK) {
         StrFormat(start, LOG_BUFFER_CAPACITY,
                   "\n\n***** Last string too large for debug buffer\n\n");
         LogWrite(start, 0);
@@ -255,7 +255,7 @@ std::int32_t LogPrintNoLock(const char* format, ...) {
 
 std::int32_t LogWriteRaw(const char* text) {
     if (LogState.flags == 0) return 1;
-    if (text == nullptr) LogAbortNull(kCoreSourceName, __LINE__);
+    if (text == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);
     LogLock();
     if (!(LogState.flags & LOG_NO_BELL)) {
         // Without LOG_NO_BELL, LogWrite leaves the text alone.
@@ -288,11 +288,11 @@ std::int32_t LogBanner(const char* title) {
     } else {
         StrCopy(buffer, "====");
     }
-    constexpr std::int32_t kWidth = 79;
-    for (std::int32_t i = StrLength(buffer); i < kWidth; ++i)
+    constexpr std::int32_t WIDTH = 79;
+    for (std::int32_t i = StrLength(buffer); i < WIDTH; ++i)
         buffer[i] = '=';
-    buffer[kWidth] = '\n';
-    buffer[kWidth + 1] = '\0';
+    buffer[WIDTH] = '\n';
+    buffer[WIDTH + 1] = '\0';
     LogWrite(buffer, 0);
     LogUnlock();
     return 1;

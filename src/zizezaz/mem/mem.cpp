@@ -75,12 +75,12 @@ static constexpr std::size_t LIVE_FIRST_CAPACITY = 32;
 // product repeat with the step, and its top bits bunch for steps such as
 // 48 and 272 bytes), so that most blocks sit where their address sends them.
 static std::size_t LiveHome(std::uintptr_t block, std::size_t mask) {
-    constexpr std::uint64_t kGolden = 0x9E3779B97F4A7C15ull;
+    constexpr std::uint64_t GOLDEN = 0x9E3779B97F4A7C15ull;
 #if defined(__SIZEOF_INT128__)
-    const auto product = static_cast<unsigned __int128>(block) * kGolden;
+    const auto product = static_cast<unsigned __int128>(block) * GOLDEN;
     return static_cast<std::size_t>(product >> 64) & mask;
 #else
-    const std::uint64_t product = std::uint64_t{block} * kGolden;
+    const std::uint64_t product = std::uint64_t{block} * GOLDEN;
     return static_cast<std::size_t>(product ^ (product >> 32)) & mask;
 #endif
 }

@@ -36,7 +36,7 @@ struct DecodeField {
 // a single pass.
 static constexpr std::uint8_t BODY_CHAR = 1;
 static constexpr std::uint8_t KEYWORD_CHAR = 2;
-static constexpr std::array<std::uint8_t, 256> kFieldChars = [] {
+static constexpr std::array<std::uint8_t, 256> FIELD_CHARS = [] {
     std::array<std::uint8_t, 256> table{};
     for (std::uint32_t n = 0x21; n <= 0x7F; ++n) {
         const char c = static_cast<char>(n);
@@ -54,7 +54,7 @@ static void CopyPart(char* destination, const char* source, std::int32_t count) 
 // The kind of byte c within a field body of this script: 0 when it ends the
 // body (not a body byte, or a delimiter).
 static std::uint8_t BodyKind(unsigned char c, unsigned char open, unsigned char close) {
-    return (c == open || c == close) ? 0 : kFieldChars[c];
+    return (c == open || c == close) ? 0 : FIELD_CHARS[c];
 }
 
 // Reads the field whose body starts at body (just after an opening
@@ -68,7 +68,7 @@ static std::int32_t ReadField(const Script* script, const char* body, DecodeFiel
     const auto open = static_cast<unsigned char>(script->openDelimiter);
     const auto close = static_cast<unsigned char>(script->closeDelimiter);
     const std::array<std::uint8_t, 256>& fold =
-        script->caseSensitive == 1 ? kAsciiSame : kAsciiUpper;
+        script->caseSensitive == 1 ? ASCII_SAME : ASCII_UPPER;
     std::uint32_t crc = 0xFFFFFFFFu;
     std::int32_t size = 0;
     for (;; ++size) {

@@ -25,7 +25,7 @@ static constexpr std::int32_t KEYWORDS_PER_BLOCK = 100;
 
 // The names of add type 2, the prefix standing for "%s", in the order they
 // are registered: one callback serves them all and tells them apart by name.
-static constexpr const char* kTimeSet[] = {
+static constexpr const char* TIME_SET[] = {
     "%sTime",          "%sTimeRFC822",    "%sTimeDate",
     "%sTimeSecond",    "%sTimeSecondPad", "%sTimeMinute",
     "%sTimeMinutePad", "%sTimeHour24",    "%sTimeHour24Pad",
@@ -34,7 +34,7 @@ static constexpr const char* kTimeSet[] = {
     "%sTimeMonthPad",  "%sTimeMonthName", "%sTimeMonthNameAbbreviation",
     "%sTimeYear2",     "%sTimeYear4",
 };
-static_assert(std::size(kTimeSet) == 20, "the time set has 20 names");
+static_assert(std::size(TIME_SET) == 20, "the time set has 20 names");
 
 [[noreturn]] static void AbortMismatch(const void* record, const char* tag, const char* expected,
                                        std::int32_t line) {
@@ -252,7 +252,7 @@ std::int32_t ScriptAddKeyword(Script* script, const char* className, const char*
             ScriptAddEntry(script, className, keyword, callback);
             return 1;
         case ScriptAddTypeTimeSet:
-            for (const char* format : kTimeSet) {
+            for (const char* format : TIME_SET) {
                 // A prefix too long for the name field is cut by the bounded
                 // formatting, which reports the overrun itself.
                 char name[SCRIPT_NAME_CAPACITY];

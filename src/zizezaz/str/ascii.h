@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-inline constexpr std::array<std::uint8_t, 256> kAsciiUpper = [] {
+inline constexpr std::array<std::uint8_t, 256> ASCII_UPPER = [] {
     std::array<std::uint8_t, 256> table{};
     for (std::uint32_t n = 0; n < 256; ++n)
         table[n] = static_cast<std::uint8_t>((n >= 'a' && n <= 'z') ? n - ('a' - 'A') : n);
@@ -14,7 +14,7 @@ inline constexpr std::array<std::uint8_t, 256> kAsciiUpper = [] {
 }();
 
 // Every byte as it is, for the places that fold or not by a switch.
-inline constexpr std::array<std::uint8_t, 256> kAsciiSame = [] {
+inline constexpr std::array<std::uint8_t, 256> ASCII_SAME = [] {
     std::array<std::uint8_t, 256> table{};
     for (std::uint32_t n = 0; n < 256; ++n)
         table[n] = static_cast<std::uint8_t>(n);
@@ -22,7 +22,7 @@ inline constexpr std::array<std::uint8_t, 256> kAsciiSame = [] {
 }();
 
 constexpr unsigned char AsciiUpper(unsigned char c) {
-    return kAsciiUpper[c];
+    return ASCII_UPPER[c];
 }
 
 constexpr bool AsciiIsDigit(char c) {

@@ -66,20 +66,20 @@
 static_assert(std::endian::native == std::endian::little,
               "words are read with the first byte of the text in their low bits");
 
-static constexpr std::uint32_t kReflectedPolynomial = 0xEDB88320u;
-static constexpr int kSlices = 16;
+static constexpr std::uint32_t REFLECTED_POLYNOMIAL = 0xEDB88320u;
+static constexpr int SLICES = 16;
 
-using CrcTables = std::array<std::array<std::uint32_t, 256>, kSlices>;
+using CrcTables = std::array<std::array<std::uint32_t, 256>, SLICES>;
 
 static constexpr CrcTables MakeCrcTables() {
     CrcTables tables{};
     for (std::uint32_t n = 0; n < 256; ++n) {
         std::uint32_t c = n;
         for (int k = 0; k < 8; ++k)
-            c = (c & 1u) ? kReflectedPolynomial ^ (c >> 1) : c >> 1;
+            c = (c & 1u) ? REFLECTED_POLYNOMIAL ^ (c >> 1) : c >> 1;
         tables[0][n] = c;
     }
-    for (int k = 1; k < kSlices; ++k) {
+    for (int k = 1; k < SLICES; ++k) {
         for (std::uint32_t n = 0; n < 256; ++n) {
             std::uint32_t c = tables[k - 1][n];
             tables[k][n] = (c >> 8) ^ tables[0][c & 0xFFu];
@@ -89,20 +89,20 @@ static constexpr CrcTables MakeCrcTables() {
 }
 
 // 16 KiB, aligned so that no table straddles more cache lines than it must.
-alignas(64) static constexpr CrcTables kCrcTables = MakeCrcTables();
+alignas(64) static constexpr CrcTables CRC_TABLES = MakeCrcTables();
 // The first table, for the byte step of str.h.
-constinit const std::array<std::uint32_t, 256>& Crc32Table = kCrcTables[0];
+constinit const std::array<std::uint32_t, 256>& Crc32Table = CRC_TABLES[0];
 // Spot checks against the published table.
-static_assert(kCrcTables[0][0x01] == 0x77073096u);
-static_assert(kCrcTables[0][0x80] == 0xEDB88320u);
-static_assert(kCrcTables[0][0xFF] == 0x2D02EF8Du);
+static_assert(CRC_TABLES[0][0x01] == 0x77073096u);
+static_assert(CRC_TABLES[0][0x80] == 0xEDB88320u);
+static_assert(CRC_TABLES[0][0xFF] == 0x2D02EF8Du);
 // A byte followed by a zero byte, the long way round.
-static_assert(kCrcTables[1][0x01] ==
-              ((kCrcTables[0][0x01] >> 8) ^ kCrcTables[0][kCrcTables[0][0x01] & 0xFFu]));
+static_assert(CRC_TABLES[1][0x01] ==
+              ((CRC_TABLES[0][0x01] >> 8) ^ CRC_TABLES[0][CRC_TABLES[0][0x01] & 0xFFu]));
 
 // ---- Upper-case fold, eight bytes at a time ---------------------------
 
-static constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
+static constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101u;
 
 // Subtracts 32 from every byte that is an ASCII lower-case letter and
 // leaves every other byte alone, bytes 128 to 255 included. Each byte's
@@ -110,10 +110,10 @@ static constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
 // are 'a' or more, and plus 0x80 - '{' when they are above 'z'; neither sum
 // can carry into the next byte.
 static constexpr std::uint64_t FoldWord(std::uint64_t word) {
-    const std::uint64_t low7 = word & (kEveryByte * 0x7Fu);
-    const std::uint64_t fromA = low7 + kEveryByte * (0x80u - 'a');
-    const std::uint64_t pastZ = low7 + kEveryByte * (0x80u - 'z' - 1u);
-    const std::uint64_t lower = fromA & ~pastZ & ~word & (kEveryByte * 0x80u);
+    const std::uint64_t low7 = word & (EVERY_BYTE * 0x7Fu);
+    const std::uint64_t fromA = low7 + EVERY_BYTE * (0x80u - 'a');
+    const std::uint64_t pastZ = low7 + EVERY_BYTE * (0x80u - 'z' - 1u);
+    const std::uint64_t lower = fromA & ~pastZ & ~word & (EVERY_BYTE * 0x80u);
     return word ^ (lower >> 2);
 }
 
@@ -152,12 +152,12 @@ static std::uint32_t Load32(const std::uint8_t* p) {
 // `after` + 7 others.
 template <int after>
 static std::uint32_t Slice8(std::uint64_t word) {
-    return kCrcTables[after + 7][word & 0xFFu] ^ kCrcTables[after + 6][(word >> 8) & 0xFFu] ^
-           kCrcTables[after + 5][(word >> 16) & 0xFFu] ^
-           kCrcTables[after + 4][(word >> 24) & 0xFFu] ^
-           kCrcTables[after + 3][(word >> 32) & 0xFFu] ^
-           kCrcTables[after + 2][(word >> 40) & 0xFFu] ^
-           kCrcTables[after + 1][(word >> 48) & 0xFFu] ^ kCrcTables[after][word >> 56];
+    return CRC_TABLES[after + 7][word & 0xFFu] ^ CRC_TABLES[after + 6][(word >> 8) & 0xFFu] ^
+           CRC_TABLES[after + 5][(word >> 16) & 0xFFu] ^
+           CRC_TABLES[after + 4][(word >> 24) & 0xFFu] ^
+           CRC_TABLES[after + 3][(word >> 32) & 0xFFu] ^
+           CRC_TABLES[after + 2][(word >> 40) & 0xFFu] ^
+           CRC_TABLES[after + 1][(word >> 48) & 0xFFu] ^ CRC_TABLES[after][word >> 56];
 }
 
 // Runs the register crc (neither complemented on entry nor on exit) over
@@ -187,8 +187,8 @@ static std::uint32_t Sliced(std::uint32_t crc, const std::uint8_t* p, std::size_
         std::uint32_t word = Load32(p);
         if constexpr (fold) word = static_cast<std::uint32_t>(FoldWord(word));
         word ^= crc;
-        crc = kCrcTables[3][word & 0xFFu] ^ kCrcTables[2][(word >> 8) & 0xFFu] ^
-              kCrcTables[1][(word >> 16) & 0xFFu] ^ kCrcTables[0][word >> 24];
+        crc = CRC_TABLES[3][word & 0xFFu] ^ CRC_TABLES[2][(word >> 8) & 0xFFu] ^
+              CRC_TABLES[1][(word >> 16) & 0xFFu] ^ CRC_TABLES[0][word >> 24];
         p += 4;
         n -= 4;
     }
@@ -203,16 +203,16 @@ static std::uint32_t Sliced(std::uint32_t crc, const std::uint8_t* p, std::size_
 // ---- Folding with carry-less multiplication ---------------------------
 
 // The four chains start from four whole chunks.
-static constexpr std::size_t kFoldMinimum = 64;
+static constexpr std::size_t FOLD_MINIMUM = 64;
 
 // x^n modulo P, reflected as the register is.
 static constexpr std::uint32_t XPowerModP(std::uint32_t n) {
     std::uint32_t r = 0x80000000u;  // x^0
     for (; n > 0; --n)
-        r = (r & 1u) ? (r >> 1) ^ kReflectedPolynomial : r >> 1;
+        r = (r & 1u) ? (r >> 1) ^ REFLECTED_POLYNOMIAL : r >> 1;
     return r;
 }
-static_assert(XPowerModP(32) == kReflectedPolynomial, "x^32 is P less its top term");
+static_assert(XPowerModP(32) == REFLECTED_POLYNOMIAL, "x^32 is P less its top term");
 static_assert(XPowerModP(31) == 1u);
 
 // A 32-bit constant as the reflected 64-bit multiplicand it becomes.
@@ -236,11 +236,11 @@ using Chunk = long long __attribute__((vector_size(16)));
            __builtin_ia32_pclmulqdq128(chunk, factors, 0x11);
 }
 
-// The register crc over n >= kFoldMinimum bytes, like Sliced.
+// The register crc over n >= FOLD_MINIMUM bytes, like Sliced.
 [[gnu::target("pclmul")]] static std::uint32_t Folded(std::uint32_t crc, const std::uint8_t* p,
                                                       std::size_t n) {
-    constexpr Chunk kOver64Bytes = {FoldFactor(512 + 63), FoldFactor(512 - 1)};
-    constexpr Chunk kOver16Bytes = {FoldFactor(128 + 63), FoldFactor(128 - 1)};
+    constexpr Chunk OVER64_BYTES = {FoldFactor(512 + 63), FoldFactor(512 - 1)};
+    constexpr Chunk OVER16_BYTES = {FoldFactor(128 + 63), FoldFactor(128 - 1)};
     const Chunk start = {static_cast<long long>(crc), 0};
     Chunk a = LoadChunk(p) ^ start;
     Chunk b = LoadChunk(p + 16);
@@ -249,18 +249,18 @@ using Chunk = long long __attribute__((vector_size(16)));
     p += 64;
     n -= 64;
     while (n >= 64) {
-        a = Fold(a, kOver64Bytes) ^ LoadChunk(p);
-        b = Fold(b, kOver64Bytes) ^ LoadChunk(p + 16);
-        c = Fold(c, kOver64Bytes) ^ LoadChunk(p + 32);
-        d = Fold(d, kOver64Bytes) ^ LoadChunk(p + 48);
+        a = Fold(a, OVER64_BYTES) ^ LoadChunk(p);
+        b = Fold(b, OVER64_BYTES) ^ LoadChunk(p + 16);
+        c = Fold(c, OVER64_BYTES) ^ LoadChunk(p + 32);
+        d = Fold(d, OVER64_BYTES) ^ LoadChunk(p + 48);
         p += 64;
         n -= 64;
     }
-    Chunk r = Fold(a, kOver16Bytes) ^ b;
-    r = Fold(r, kOver16Bytes) ^ c;
-    r = Fold(r, kOver16Bytes) ^ d;
+    Chunk r = Fold(a, OVER16_BYTES) ^ b;
+    r = Fold(r, OVER16_BYTES) ^ c;
+    r = Fold(r, OVER16_BYTES) ^ d;
     while (n >= 16) {
-        r = Fold(r, kOver16Bytes) ^ LoadChunk(p);
+        r = Fold(r, OVER16_BYTES) ^ LoadChunk(p);
         p += 16;
         n -= 16;
     }
@@ -306,7 +306,7 @@ std::uint32_t Crc32BlockSliced(std::uint32_t crc, const void* data, std::size_t 
 std::int32_t Crc32BlockFolded(std::uint32_t crc, const void* data, std::size_t length,
                               std::uint32_t* value) {
     if (!CanFold()) return 0;
-    if (length < kFoldMinimum) {
+    if (length < FOLD_MINIMUM) {
         *value = Crc32BlockSliced(crc, data, length);
     } else {
         *value = ~Folded(~crc, static_cast<const std::uint8_t*>(data), length);
@@ -315,7 +315,7 @@ std::int32_t Crc32BlockFolded(std::uint32_t crc, const void* data, std::size_t l
 }
 
 std::uint32_t Crc32Block(std::uint32_t crc, const void* data, std::size_t length) {
-    if (length >= kFoldMinimum && CanFold())
+    if (length >= FOLD_MINIMUM && CanFold())
         return ~Folded(~crc, static_cast<const std::uint8_t*>(data), length);
     return Crc32BlockSliced(crc, data, length);
 }

@@ -216,8 +216,8 @@ static inline std::int32_t FormatEmitField(FormatField* field, const char* text,
 
 // ---- Numbers ----------------------------------------------------------
 
-static constexpr char kLowerDigits[] = "0123456789abcdef";
-static constexpr char kUpperDigits[] = "0123456789ABCDEF";
+static constexpr char LOWER_DIGITS[] = "0123456789abcdef";
+static constexpr char UPPER_DIGITS[] = "0123456789ABCDEF";
 
 // "00" to "99": decimal numbers go two digits per division.
 static constexpr std::array<char, 200> MakeDigitPairs() {
@@ -228,7 +228,7 @@ static constexpr std::array<char, 200> MakeDigitPairs() {
     }
     return pairs;
 }
-static constexpr std::array<char, 200> kDigitPairs = MakeDigitPairs();
+static constexpr std::array<char, 200> DIGIT_PAIRS = MakeDigitPairs();
 
 // Values that fit 32 bits, as nearly all do, are divided in 32 bits,
 // which costs less than the 64-bit division by a constant.
@@ -237,18 +237,18 @@ static char* PlacePairs(char* p, std::uint64_t value) {
         const auto pair = static_cast<std::size_t>(value % 100) * 2;
         value /= 100;
         p -= 2;
-        std::memcpy(p, &kDigitPairs[pair], 2);
+        std::memcpy(p, &DIGIT_PAIRS[pair], 2);
     }
     auto small = static_cast<std::uint32_t>(value);
     while (small >= 100) {
         const std::size_t pair = (small % 100) * 2;
         small /= 100;
         p -= 2;
-        std::memcpy(p, &kDigitPairs[pair], 2);
+        std::memcpy(p, &DIGIT_PAIRS[pair], 2);
     }
     if (small >= 10) {
         p -= 2;
-        std::memcpy(p, &kDigitPairs[small * 2], 2);
+        std::memcpy(p, &DIGIT_PAIRS[small * 2], 2);
     } else {
         *--p = static_cast<char>('0' + small);
     }
@@ -294,9 +294,9 @@ static char* PlaceDecimals(char* p, std::uint64_t value, std::int32_t digits) {
 // out: twenty digits, six commas, a point and nine decimals, or sixteen
 // digits and five commas, are always far below the limit. Only a long
 // binary (or octal) text can reach it.
-static constexpr std::int32_t kLongestDecimalText = 20 + 6 + 1 + 9;
-static constexpr std::int32_t kLongestHexText = 16 + 5;
-static_assert(kLongestDecimalText < FORMAT_NUMBER_LIMIT && kLongestHexText < FORMAT_NUMBER_LIMIT);
+static constexpr std::int32_t LONGEST_DECIMAL_TEXT = 20 + 6 + 1 + 9;
+static constexpr std::int32_t LONGEST_HEX_TEXT = 16 + 5;
+static_assert(LONGEST_DECIMAL_TEXT < FORMAT_NUMBER_LIMIT && LONGEST_HEX_TEXT < FORMAT_NUMBER_LIMIT);
 
 static std::int32_t PowerOfTwoTextLength(std::uint64_t value, std::uint32_t base, bool group) {
     const std::int32_t bits = value == 0 ? 1 : static_cast<std::int32_t>(std::bit_width(value));
@@ -311,7 +311,7 @@ static std::uint64_t WholePart(double magnitude) {
     return static_cast<std::uint64_t>(magnitude);
 }
 
-static constexpr std::uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
+static constexpr std::uint64_t POWERS_OF_TEN[] = {1,      10,      100,      1000,      10000,
                                                  100000, 1000000, 10000000, 100000000, 1000000000};
 
 // The three number converters write backwards from the end of the field's
@@ -325,7 +325,7 @@ static void SetNumberText(FormatField* field, char* p) {
 // print in, so the field needs no upper-casing pass afterwards.
 static void ConvertInteger(FormatField* field, std::uint64_t magnitude, std::uint32_t base) {
     const bool group = (field->flags & FIELD_GROUP) != 0;
-    const char* digits = (field->flags & FIELD_UPPER) ? kUpperDigits : kLowerDigits;
+    const char* digits = (field->flags & FIELD_UPPER) ? UPPER_DIGITS : LOWER_DIGITS;
     field->flags &= ~FIELD_UPPER;
     char* p = field->text + FORMAT_TEXT_CAPACITY;
     if (base == 10 && !group) [[likely]] {
@@ -352,7 +352,7 @@ static void ConvertFixed(FormatField* field, std::uint32_t bits) {
     const std::uint64_t fraction = (std::uint64_t{bits & 0xFFFFu} * 1000000u) >> 16;
     char* p = PlaceDecimals(field->text + FORMAT_TEXT_CAPACITY, fraction, 6);
     *--p = '.';
-    p = (field->flags & FIELD_GROUP) ? PlaceGrouped(p, bits >> 16, 10, kLowerDigits)
+    p = (field->flags & FIELD_GROUP) ? PlaceGrouped(p, bits >> 16, 10, LOWER_DIGITS)
                                      : PlacePairs(p, bits >> 16);
     SetNumberText(field, p);
 }
@@ -384,15 +384,15 @@ static void ConvertFloat(FormatField* field, double magnitude, std::int32_t prec
         const double whole = std::floor(magnitude);
         integer = WholePart(whole);
         std::uint64_t fraction = WholePart(
-            std::floor((magnitude - whole) * static_cast<double>(kPowersOfTen[decimals]) + 0.5));
-        if (fraction >= kPowersOfTen[decimals]) {
+            std::floor((magnitude - whole) * static_cast<double>(POWERS_OF_TEN[decimals]) + 0.5));
+        if (fraction >= POWERS_OF_TEN[decimals]) {
             ++integer;
-            fraction -= kPowersOfTen[decimals];
+            fraction -= POWERS_OF_TEN[decimals];
         }
         p = PlaceDecimals(p, fraction, decimals);
         *--p = '.';
     }
-    p = group ? PlaceGrouped(p, integer, 10, kLowerDigits) : PlacePairs(p, integer);
+    p = group ? PlaceGrouped(p, integer, 10, LOWER_DIGITS) : PlacePairs(p, integer);
     SetNumberText(field, p);
 }
 
@@ -420,29 +420,29 @@ struct FormatRow {
     std::int8_t precision;  // forced precision, or -1 for the caller's
 };
 
-static constexpr std::uint32_t kTextClear = FIELD_PLUS | FIELD_ZERO_PAD;
+static constexpr std::uint32_t TEXT_CLEAR = FIELD_PLUS | FIELD_ZERO_PAD;
 
 // Rows of one letter are consecutive, a word before the single letter it
 // starts with, so that the first match is the longest.
-static constexpr FormatRow kRows[] = {
-    {'H', "EX", RowKind::Dump, RowArg::Pointer, 16, 0, kTextClear, "", -1},
-    {'H', "ex", RowKind::Dump, RowArg::Pointer, 16, 0, kTextClear, "", -1},
+static constexpr FormatRow ROWS[] = {
+    {'H', "EX", RowKind::Dump, RowArg::Pointer, 16, 0, TEXT_CLEAR, "", -1},
+    {'H', "ex", RowKind::Dump, RowArg::Pointer, 16, 0, TEXT_CLEAR, "", -1},
     {'I', "64d", RowKind::Integer, RowArg::Int64, 10, 0, 0, "", -1},
     {'I', "64u", RowKind::Integer, RowArg::UInt64, 10, 0, 0, "", -1},
     {'I', "64x", RowKind::Integer, RowArg::Int64, 16, 0, 0, "", -1},
     {'O', "", RowKind::Integer, RowArg::UInt32, 8, 0, FIELD_PLUS, "0", -1},
-    {'S', "", RowKind::Text, RowArg::Pointer, 0, 0, kTextClear, "", -1},
-    {'U', "nicode", RowKind::Wide, RowArg::Pointer, 0, 0, kTextClear, "", -1},
+    {'S', "", RowKind::Text, RowArg::Pointer, 0, 0, TEXT_CLEAR, "", -1},
+    {'U', "nicode", RowKind::Wide, RowArg::Pointer, 0, 0, TEXT_CLEAR, "", -1},
     {'U', "", RowKind::Integer, RowArg::UInt32, 10, 0, FIELD_PLUS, "", -1},
     {'X', "", RowKind::Integer, RowArg::UInt32, 16, 0, FIELD_PLUS, "0x", -1},
     {'a', "", RowKind::Fixed, RowArg::UInt32, 0, 0, 0, "", -1},
     {'b', "", RowKind::Integer, RowArg::UInt32, 2, 0, FIELD_PLUS, "", -1},
-    {'c', "", RowKind::Char, RowArg::Int32, 0, 0, kTextClear, "", -1},
+    {'c', "", RowKind::Char, RowArg::Int32, 0, 0, TEXT_CLEAR, "", -1},
     {'d', "", RowKind::Integer, RowArg::Int32, 10, 0, 0, "", -1},
     {'f', "", RowKind::Float, RowArg::Double, 0, 0, 0, "", -1},
-    {'h', "EX", RowKind::Dump, RowArg::Pointer, 16, 0, kTextClear, "", -1},
-    {'h', "ex", RowKind::Dump, RowArg::Pointer, 16, 0, kTextClear, "", -1},
-    {'i', "pv4", RowKind::Ipv4, RowArg::Pointer, 0, 0, kTextClear, "", -1},
+    {'h', "EX", RowKind::Dump, RowArg::Pointer, 16, 0, TEXT_CLEAR, "", -1},
+    {'h', "ex", RowKind::Dump, RowArg::Pointer, 16, 0, TEXT_CLEAR, "", -1},
+    {'i', "pv4", RowKind::Ipv4, RowArg::Pointer, 0, 0, TEXT_CLEAR, "", -1},
     {'i', "", RowKind::Integer, RowArg::Int32, 10, 0, 0, "", -1},
     {'l', "l", RowKind::Integer, RowArg::Int64, 10, 0, 0, "", -1},
     {'l', "", RowKind::Integer, RowArg::Int32, 10, 0, 0, "", -1},
@@ -451,38 +451,38 @@ static constexpr FormatRow kRows[] = {
     // keeps 32-bit looking addresses at eight digits and lets wider ones
     // grow.
     {'p', "", RowKind::Integer, RowArg::Pointer, 16, FIELD_UPPER, FIELD_PLUS, "0x", 8},
-    {'s', "", RowKind::Text, RowArg::Pointer, 0, 0, kTextClear, "", -1},
-    {'u', "nicode", RowKind::Wide, RowArg::Pointer, 0, 0, kTextClear, "", -1},
+    {'s', "", RowKind::Text, RowArg::Pointer, 0, 0, TEXT_CLEAR, "", -1},
+    {'u', "nicode", RowKind::Wide, RowArg::Pointer, 0, 0, TEXT_CLEAR, "", -1},
     {'u', "", RowKind::Integer, RowArg::UInt32, 10, 0, FIELD_PLUS, "", -1},
     {'x', "", RowKind::Integer, RowArg::UInt32, 16, 0, FIELD_PLUS, "0x", -1},
 };
-static constexpr std::int32_t kRowCount = static_cast<std::int32_t>(std::size(kRows));
-static constexpr std::uint8_t kNoRow = 0xFF;
-static_assert(kRowCount < kNoRow, "a row index fits the first-row table");
+static constexpr std::int32_t ROW_COUNT = static_cast<std::int32_t>(std::size(ROWS));
+static constexpr std::uint8_t NO_ROW = 0xFF;
+static_assert(ROW_COUNT < NO_ROW, "a row index fits the first-row table");
 
 // The first row of every byte; bytes from 128 up start none.
 static constexpr std::array<std::uint8_t, 256> MakeFirstRow() {
     std::array<std::uint8_t, 256> first{};
     for (auto& f : first)
-        f = kNoRow;
-    for (std::int32_t i = kRowCount - 1; i >= 0; --i) {
-        first[static_cast<unsigned char>(kRows[i].letter)] = static_cast<std::uint8_t>(i);
+        f = NO_ROW;
+    for (std::int32_t i = ROW_COUNT - 1; i >= 0; --i) {
+        first[static_cast<unsigned char>(ROWS[i].letter)] = static_cast<std::uint8_t>(i);
     }
     return first;
 }
-static constexpr std::array<std::uint8_t, 256> kFirstRow = MakeFirstRow();
+static constexpr std::array<std::uint8_t, 256> FIRST_ROW = MakeFirstRow();
 
 static constexpr bool RowsAreGrouped() {
-    for (std::int32_t i = 0; i < kRowCount; ++i) {
-        const auto letter = static_cast<unsigned char>(kRows[i].letter);
+    for (std::int32_t i = 0; i < ROW_COUNT; ++i) {
+        const auto letter = static_cast<unsigned char>(ROWS[i].letter);
         if (letter >= 128) return false;
         // All rows of a letter follow its first row without a gap...
-        for (std::int32_t j = kFirstRow[letter]; j < i; ++j) {
-            if (kRows[j].letter != kRows[i].letter) return false;
+        for (std::int32_t j = FIRST_ROW[letter]; j < i; ++j) {
+            if (ROWS[j].letter != ROWS[i].letter) return false;
         }
         // ...and the single-letter row, if any, comes last.
-        if (kRows[i].rest[0] == '\0' && i + 1 < kRowCount &&
-            kRows[i + 1].letter == kRows[i].letter) {
+        if (ROWS[i].rest[0] == '\0' && i + 1 < ROW_COUNT &&
+            ROWS[i + 1].letter == ROWS[i].letter) {
             return false;
         }
     }
@@ -493,12 +493,12 @@ static_assert(RowsAreGrouped());
 // The row for the conversion character c, whose word, if any, continues at
 // *after; a matched word is consumed. Null when c is no conversion.
 static const FormatRow* FindRow(char c, const char** after) {
-    const std::uint8_t first = kFirstRow[static_cast<unsigned char>(c)];
-    if (first == kNoRow) return nullptr;
+    const std::uint8_t first = FIRST_ROW[static_cast<unsigned char>(c)];
+    if (first == NO_ROW) return nullptr;
     // A letter whose first row is a single letter has no other.
-    if (kRows[first].rest[0] == '\0') return &kRows[first];
-    for (std::int32_t i = first; i < kRowCount && kRows[i].letter == c; ++i) {
-        const char* rest = kRows[i].rest;
+    if (ROWS[first].rest[0] == '\0') return &ROWS[first];
+    for (std::int32_t i = first; i < ROW_COUNT && ROWS[i].letter == c; ++i) {
+        const char* rest = ROWS[i].rest;
         const char* at = *after;
         while (*rest != '\0' && *at == *rest) {
             ++rest;
@@ -506,7 +506,7 @@ static const FormatRow* FindRow(char c, const char** after) {
         }
         if (*rest == '\0') {
             *after = at;
-            return &kRows[i];
+            return &ROWS[i];
         }
     }
     return nullptr;
@@ -595,8 +595,8 @@ static std::int32_t RenderChar(FormatField* field, va_list* args) {
 // is zero after the word is XORed with DELs; the lowest byte flagged by the
 // test below is exact (only bytes above a true one may be flagged falsely).
 static std::size_t FindDel(const char* text, std::size_t n) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    constexpr std::uint64_t ONES = 0x0101010101010101ull;
+    constexpr std::uint64_t HIGHS = 0x8080808080808080ull;
     if (n < 8) {
         for (std::size_t i = 0; i < n; ++i) {
             if (text[i] == '\x7f') return i;
@@ -607,8 +607,8 @@ static std::size_t FindDel(const char* text, std::size_t n) {
         if (at > n - 8) at = n - 8;  // the last word overlaps the one before
         std::uint64_t word;
         std::memcpy(&word, text + at, 8);
-        word ^= kOnes * 0x7f;
-        const std::uint64_t found = (word - kOnes) & ~word & kHighs;
+        word ^= ONES * 0x7f;
+        const std::uint64_t found = (word - ONES) & ~word & HIGHS;
         if (found != 0) return at + static_cast<std::size_t>(std::countr_zero(found) / 8);
         if (at == n - 8) return n;
     }
@@ -684,7 +684,7 @@ static std::int32_t RenderIpv4(FormatField* field, std::int32_t precision, va_li
 static std::int32_t RenderDump(FormatField* field, va_list* args) {
     const auto* bytes = static_cast<const unsigned char*>(va_arg(*args, const void*));
     if (bytes == nullptr) return PutNull(field->sink);
-    const char* digits = (field->flags & FIELD_UPPER) ? kUpperDigits : kLowerDigits;
+    const char* digits = (field->flags & FIELD_UPPER) ? UPPER_DIGITS : LOWER_DIGITS;
     for (std::int32_t i = 0; i < field->width; ++i) {
         if (!FormatPutChar(field->sink, digits[bytes[i] >> 4])) return 0;
         if (!FormatPutChar(field->sink, digits[bytes[i] & 0x0F])) return 0;
@@ -697,7 +697,7 @@ static std::int32_t RenderDump(FormatField* field, va_list* args) {
 // The flags may only come in this order, each at most once: the rank of
 // each flag character, 0 for any other byte, and what each rank toggles
 // ('-' turns off right-justify, which every field starts with).
-static constexpr std::array<std::uint8_t, 256> kFlagRank = [] {
+static constexpr std::array<std::uint8_t, 256> FLAG_RANK = [] {
     std::array<std::uint8_t, 256> rank{};
     rank['#'] = 1;
     rank['-'] = 2;
@@ -706,7 +706,7 @@ static constexpr std::array<std::uint8_t, 256> kFlagRank = [] {
     rank['0'] = 5;
     return rank;
 }();
-static constexpr std::uint32_t kFlagOfRank[] = {0,          FIELD_ALTERNATE, FIELD_RIGHT,
+static constexpr std::uint32_t FLAG_OF_RANK[] = {0,          FIELD_ALTERNATE, FIELD_RIGHT,
                                                 FIELD_PLUS, FIELD_GROUP,     FIELD_ZERO_PAD};
 
 // A run of decimal digits. Any count of 32 bits is read whole; a longer run
@@ -730,9 +730,9 @@ static const FormatRow* DecodeDirective(const char** at, va_list* args, FormatFi
                                         std::int32_t* precision, char* other) {
     const char* f = *at;
     std::uint32_t flags = FIELD_RIGHT;
-    for (std::uint32_t rank = 0, next; (next = kFlagRank[static_cast<unsigned char>(*f)]) > rank;
+    for (std::uint32_t rank = 0, next; (next = FLAG_RANK[static_cast<unsigned char>(*f)]) > rank;
          ++f) {
-        flags ^= kFlagOfRank[next];
+        flags ^= FLAG_OF_RANK[next];
         rank = next;
     }
     // A negative width from the arguments simply gives no padding.
@@ -840,7 +840,7 @@ static const char* FormatConversion(FormatSink* sink, const char* f, va_list* ar
 // ---- Entry points -----------------------------------------------------
 
 // The bytes that end a literal run of the format.
-static constexpr std::array<std::uint8_t, 256> kRunEnds = [] {
+static constexpr std::array<std::uint8_t, 256> RUN_ENDS = [] {
     std::array<std::uint8_t, 256> ends{};
     ends['\0'] = 1;
     ends['%'] = 1;
@@ -863,7 +863,7 @@ static std::int32_t FormatRun(char* destination, std::int32_t capacity, const ch
     // not fit; conversions after that one are not performed.
     for (;;) {
         const char* run = f;
-        while (!kRunEnds[static_cast<unsigned char>(*f)])
+        while (!RUN_ENDS[static_cast<unsigned char>(*f)])
             ++f;
         if (f != run && !PutText(&sink, run, static_cast<std::size_t>(f - run))) break;
         if (*f == '%') {

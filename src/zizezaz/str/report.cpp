@@ -34,7 +34,7 @@ std::int32_t StrSetReport(StrFatalHandler fatal, StrNoteHandler note) {
 void StrFatal(std::int32_t line, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    fatalHandler(kStrSourceName, line, format, args);
+    fatalHandler(STR_SOURCE_NAME, line, format, args);
     va_end(args);
     std::exit(1);
 }

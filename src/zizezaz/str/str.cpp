@@ -8,10 +8,10 @@
 #include "zizezaz/str/str_internal.h"
 
 // StrToInt converts a private copy of the usable characters; a run that
-// reaches kIntRunLimit characters is a caller's fault, never a number.
-static constexpr std::int32_t kIntCopyCapacity = 80;
-static constexpr std::int32_t kIntRunLimit = 70;
-static_assert(2 + kIntRunLimit - 1 + 1 <= kIntCopyCapacity,
+// reaches INT_RUN_LIMIT characters is a caller's fault, never a number.
+static constexpr std::int32_t INT_COPY_CAPACITY = 80;
+static constexpr std::int32_t INT_RUN_LIMIT = 70;
+static_assert(2 + INT_RUN_LIMIT - 1 + 1 <= INT_COPY_CAPACITY,
               "0x, 69 digits and the terminator fit the copy");
 
 std::int32_t StrLength(const char* text) {
@@ -93,20 +93,20 @@ std::int32_t StrFind(const char* text, const char* pattern, const char** positio
 template <typename Accept>
 static std::int32_t RunLength(const char* text, Accept accept) {
     std::int32_t n = 0;
-    while (n < kIntRunLimit && accept(text[n]))
+    while (n < INT_RUN_LIMIT && accept(text[n]))
         ++n;
     return n;
 }
 
 std::int64_t StrToInt(const char* text) {
     if (text == nullptr) return 0;
-    char copy[kIntCopyCapacity];
+    char copy[INT_COPY_CAPACITY];
     std::int32_t used;
     if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         const char* digits = text + 2;
         const std::int32_t n = RunLength(digits, [](char c) { return AsciiHexValue(c) >= 0; });
         if (n == 0) return 0;
-        if (n >= kIntRunLimit) {
+        if (n >= INT_RUN_LIMIT) {
             StrFatal(__LINE__, "Input AtoI string too large (%s)\n", digits);
         }
         std::memcpy(copy, text, static_cast<std::size_t>(2 + n));
@@ -117,7 +117,7 @@ std::int64_t StrToInt(const char* text) {
         const std::int32_t n =
             RunLength(text, [](char c) { return AsciiIsDigit(c) || c == '-' || c == '+'; });
         if (n == 0) return 0;
-        if (n >= kIntRunLimit) {
+        if (n >= INT_RUN_LIMIT) {
             StrFatal(__LINE__, "Input AtoI string too large (%s)\n", text);
         }
         std::memcpy(copy, text, static_cast<std::size_t>(n));

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 // The string layer's source name: the location of its fatal reports.
-inline constexpr char kStrSourceName[] = "orv-str";
+inline constexpr char STR_SOURCE_NAME[] = "orv-str";
 
 // Through the installed handlers of report.h.
 [[noreturn]] void StrFatal(std::int32_t line, const char* format, ...);

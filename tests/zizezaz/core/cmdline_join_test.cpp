@@ -130,18 +130,18 @@ TEST(CmdLineJoin, InexpressibleWordsBecomeTheNearestField) {
 // Every word of up to six bytes over the bytes that matter to the rules, as
 // the program path, as a middle word and as the last word.
 TEST(CmdLineJoin, RoundTripsEveryShortWord) {
-    static constexpr char kAlphabet[] = {'a', ' ', '"', '\t', '\xE9'};
-    constexpr std::size_t kSize = sizeof kAlphabet;
+    static constexpr char ALPHABET[] = {'a', ' ', '"', '\t', '\xE9'};
+    constexpr std::size_t SIZE = sizeof ALPHABET;
     std::vector<std::string> words = {""};
     for (std::size_t begin = 0, length = 1; length <= 6; ++length) {
         const std::size_t end = words.size();
         for (std::size_t i = begin; i < end; ++i) {
-            for (char c : kAlphabet)
+            for (char c : ALPHABET)
                 words.push_back(words[i] + c);
         }
         begin = end;
     }
-    ASSERT_EQ(words.size(), 1 + kSize + kSize * kSize + 125 + 625 + 3125 + 15625);
+    ASSERT_EQ(words.size(), 1 + SIZE + SIZE * SIZE + 125 + 625 + 3125 + 15625);
     for (const std::string& w : words) {
         if (!RoundTrip({w, "x"}) || !RoundTrip({"prog", w, "x"}) || !RoundTrip({"prog", w})) {
             return;
@@ -152,7 +152,7 @@ TEST(CmdLineJoin, RoundTripsEveryShortWord) {
 // Seeded, so every run checks the same argv lists: words of any bytes
 // 1..255, biased towards those that the rules single out.
 TEST(CmdLineJoin, RoundTripsRandomWords) {
-    static constexpr char kTricky[] = {'"',    '"', ' ',    '\t',   '\x01',
+    static constexpr char TRICKY[] = {'"',    '"', ' ',    '\t',   '\x01',
                                        '\x1F', 'a', '\xE9', '\xFF', '/'};
     std::mt19937 random(20240611u);
     for (int round = 0; round < 3000; ++round) {
@@ -161,7 +161,7 @@ TEST(CmdLineJoin, RoundTripsRandomWords) {
             const std::size_t length = random() % 17;
             for (std::size_t i = 0; i < length; ++i) {
                 const auto r = static_cast<std::uint32_t>(random());
-                w += (r & 1) ? kTricky[(r >> 1) % sizeof kTricky]
+                w += (r & 1) ? TRICKY[(r >> 1) % sizeof TRICKY]
                              : static_cast<char>(1 + (r >> 1) % 255);
             }
         }

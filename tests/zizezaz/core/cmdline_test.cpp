@@ -11,18 +11,18 @@
 
 namespace {
 
-constexpr std::int32_t kGuard = 8;
-constexpr char kGuardByte = 0x5A;
+constexpr std::int32_t GUARD = 8;
+constexpr char GUARD_BYTE = 0x5A;
 
 // A destination of `capacity` bytes with guard bytes on both sides, so that
 // a write outside the capacity shows up.
 struct Guarded {
     std::string bytes;
     explicit Guarded(std::int32_t capacity)
-        : bytes(static_cast<std::size_t>(capacity + 2 * kGuard), kGuardByte) {}
-    char* data() { return bytes.data() + kGuard; }
+        : bytes(static_cast<std::size_t>(capacity + 2 * GUARD), GUARD_BYTE) {}
+    char* data() { return bytes.data() + GUARD; }
     bool GuardsIntact() const {
-        const std::string guard(kGuard, kGuardByte);
+        const std::string guard(GUARD, GUARD_BYTE);
         return bytes.starts_with(guard) && bytes.ends_with(guard);
     }
 };
@@ -45,7 +45,7 @@ struct FieldCase {
 };
 
 // Q stands for the double quote in the comments beside the cases.
-const FieldCase kFieldCases[] = {
+const FieldCase FIELD_CASES[] = {
     {"prog /TARGET c:\\x", {"prog", "/TARGET", "c:\\x"}},
     {"\"D:\\Program Files\\t\\prog.exe\" /EXECUTE \"zip -m a.zip *.log\"",
      {"D:\\Program Files\\t\\prog.exe", "/EXECUTE", "zip -m a.zip *.log"}},
@@ -74,7 +74,7 @@ const FieldCase kFieldCases[] = {
 };
 
 TEST(CmdLineFields, SplitsByTheFieldRules) {
-    for (const FieldCase& c : kFieldCases) {
+    for (const FieldCase& c : FIELD_CASES) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(AllFields(c.text), c.fields);
         // One past the last field: 0 and an empty buffer.
@@ -106,14 +106,14 @@ struct CutCase {
 };
 
 // The cut counts source characters: a doubled quote uses two of them.
-const CutCase kCutCases[] = {
+const CutCase CUT_CASES[] = {
     {"abcdef", 7, "abcdef"}, {"abcdef", 6, "abcde"}, {"abcdef", 4, "abc"},
     {"abcdef", 1, ""},       {"a\"\"b", 5, "a\"b"},  {"a\"\"b", 4, "a\""},
     {"a\"\"b", 3, "a\""},    {"a\"\"b", 2, "a"},     {"\"x y\"", 3, "x "},
 };
 
 TEST(CmdLineFields, CutsAtCapacityWithoutStrayWrites) {
-    for (const CutCase& c : kCutCases) {
+    for (const CutCase& c : CUT_CASES) {
         SCOPED_TRACE(std::string(c.text) + " capacity " + std::to_string(c.capacity));
         Guarded buffer(c.capacity);
         EXPECT_EQ(CmdLineGetField(c.text, 0, buffer.data(), c.capacity), 1);
@@ -170,7 +170,7 @@ struct SwitchCase {
     std::int32_t expected;
 };
 
-const SwitchCase kSwitchCases[] = {
+const SwitchCase SWITCH_CASES[] = {
     {"prog /debug", "debug", 1},
     {"prog -DEBUG x", "debug", 1},
     {"prog /dEbUg ", "DEBUG", 1},
@@ -196,7 +196,7 @@ const SwitchCase kSwitchCases[] = {
 };
 
 TEST(CmdLineSwitch, FindsTheWordAfterDashOrSlash) {
-    for (const SwitchCase& c : kSwitchCases) {
+    for (const SwitchCase& c : SWITCH_CASES) {
         EXPECT_EQ(CmdLineHasSwitch(c.text, c.word), c.expected) << c.text << " / " << c.word;
     }
 }

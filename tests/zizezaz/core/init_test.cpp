@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kArgv[] = {"/opt/vorla/bin/vorla", "/debug"};
+const char* const ARGV[] = {"/opt/vorla/bin/vorla", "/debug"};
 
 // A fresh log state, a directory of its own and a file standing in for the
 // console; the console handle is set before start-up, which keeps it.
@@ -30,7 +30,7 @@ protected:
         ResetLog();
         ASSERT_NO_FATAL_FAILURE(ConsoleFileTest::SetUp());
         logPath_ = (dir_ / "debug.log").string();
-        CmdLineSetFromArgs(2, kArgv);
+        CmdLineSetFromArgs(2, ARGV);
     }
     void TearDown() override {
         ResetLog();

@@ -76,9 +76,9 @@ protected:
     std::string File(const std::string& name = "debug.log") { return ReadFile(dir_ / name); }
 };
 
-const PlatTime kDec6 = {7, 3, 14, 6, 11, 109};
-const PlatTime kJan1 = {0, 0, 0, 1, 0, 100};
-const PlatTime kDec31 = {59, 59, 23, 31, 11, 99};
+const PlatTime DEC6 = {7, 3, 14, 6, 11, 109};
+const PlatTime JAN1 = {0, 0, 0, 1, 0, 100};
+const PlatTime DEC31 = {59, 59, 23, 31, 11, 99};
 
 TEST(LogFileNameTest, NamesFollowFlagsDateThreadAndErrorRules) {
     struct Case {
@@ -95,32 +95,32 @@ TEST(LogFileNameTest, NamesFollowFlagsDateThreadAndErrorRules) {
     const std::uint32_t T = LOG_FILE | LOG_PER_THREAD | LOG_APPEND;
     const std::uint32_t E = LOG_FILE | LOG_ERROR_FILE;
     const Case cases[] = {
-        {"D:\\Tools\\debug.log", F, 0, &kDec6, 0, 1, "D:\\Tools\\debug.log"},
-        {"D:\\Tools\\debug.log", LOG_CONSOLE, 0, &kDec6, 0, 0, ""},
-        {"D:\\Tools\\debug.log", LOG_ERROR_FILE, 0, &kDec6, 0, 0, ""},
-        {"D:\\Tools\\debug.log", D, 0, &kDec6, 0, 1, "D:\\Tools\\debug-120609.log"},
-        {"D:\\Tools\\debug.log", D, 0, &kJan1, 0, 1, "D:\\Tools\\debug-010100.log"},
-        {"D:\\Tools\\debug.log", D, 0, &kDec31, 0, 1, "D:\\Tools\\debug-123199.log"},
-        {"/var/log/debug", D, 0, &kDec6, 0, 1, "/var/log/debug-120609.log"},
-        {"/var/log/trace.txt", D, 0, &kDec6, 0, 1, "/var/log/trace-120609.txt"},
-        {"/var/log/.log", D, 0, &kDec6, 0, 1, "/var/log/-120609.log"},
-        {".log", D, 0, &kDec6, 0, 1, ".log-120609.log"},  // the first character is stem
-        {"x.abcdefghijklmnopqrstu", D, 0, &kDec6, 0, 1, "x-120609.abcdefghijklmnopq"},
+        {"D:\\Tools\\debug.log", F, 0, &DEC6, 0, 1, "D:\\Tools\\debug.log"},
+        {"D:\\Tools\\debug.log", LOG_CONSOLE, 0, &DEC6, 0, 0, ""},
+        {"D:\\Tools\\debug.log", LOG_ERROR_FILE, 0, &DEC6, 0, 0, ""},
+        {"D:\\Tools\\debug.log", D, 0, &DEC6, 0, 1, "D:\\Tools\\debug-120609.log"},
+        {"D:\\Tools\\debug.log", D, 0, &JAN1, 0, 1, "D:\\Tools\\debug-010100.log"},
+        {"D:\\Tools\\debug.log", D, 0, &DEC31, 0, 1, "D:\\Tools\\debug-123199.log"},
+        {"/var/log/debug", D, 0, &DEC6, 0, 1, "/var/log/debug-120609.log"},
+        {"/var/log/trace.txt", D, 0, &DEC6, 0, 1, "/var/log/trace-120609.txt"},
+        {"/var/log/.log", D, 0, &DEC6, 0, 1, "/var/log/-120609.log"},
+        {".log", D, 0, &DEC6, 0, 1, ".log-120609.log"},  // the first character is stem
+        {"x.abcdefghijklmnopqrstu", D, 0, &DEC6, 0, 1, "x-120609.abcdefghijklmnopq"},
         // The search for the extension crosses separators.
-        {"/opt/v1.2/debug", D, 0, &kDec6, 0, 1, "/opt/v1-120609.2/debug"},
-        {"D:\\Tools\\debug.log", T, 0, &kDec6, 1, 1, "D:\\Tools\\debug-4321.log"},
-        {"D:\\Tools\\debug.log", T, 0, &kDec6, 0, 1, "D:\\Tools\\debug.log"},
-        {"D:\\Tools\\debug.log", T | D, 0, &kDec6, 1, 1, "D:\\Tools\\debug-120609-4321.log"},
-        {"D:\\Tools\\debug.log", T | D, 0, &kDec6, 0, 1, "D:\\Tools\\debug-120609.log"},
-        {"D:\\Tools\\debug.log", E, 0, &kDec6, 0, 1, "D:\\Tools\\debug.log"},
-        {"D:\\Tools\\debug.log", E, 1, &kDec6, 0, 1, "D:\\Tools\\debug.err"},
-        {"D:\\Tools\\debug.log", E | D | T, 1, &kDec6, 1, 1, "D:\\Tools\\debug.err"},
-        {"D:\\Tools\\debug.log", LOG_ERROR_FILE, 1, &kDec6, 0, 1, "D:\\Tools\\debug.err"},
-        {"D:\\Tools\\debug.log", F, 1, &kDec6, 0, 1, "D:\\Tools\\debug.log"},
-        {"D:\\Tools\\debug", E, 1, &kDec6, 0, 1, "D:\\Tools\\error.log"},
-        {"/srv/x.d/debug", E, 1, &kDec6, 0, 1, "/srv/x.d/error.log"},
-        {"/srv/log/", E, 1, &kDec6, 0, 1, "/srv/log/error.log"},
-        {"debug", E, 1, &kDec6, 0, 1, "error.log"},
+        {"/opt/v1.2/debug", D, 0, &DEC6, 0, 1, "/opt/v1-120609.2/debug"},
+        {"D:\\Tools\\debug.log", T, 0, &DEC6, 1, 1, "D:\\Tools\\debug-4321.log"},
+        {"D:\\Tools\\debug.log", T, 0, &DEC6, 0, 1, "D:\\Tools\\debug.log"},
+        {"D:\\Tools\\debug.log", T | D, 0, &DEC6, 1, 1, "D:\\Tools\\debug-120609-4321.log"},
+        {"D:\\Tools\\debug.log", T | D, 0, &DEC6, 0, 1, "D:\\Tools\\debug-120609.log"},
+        {"D:\\Tools\\debug.log", E, 0, &DEC6, 0, 1, "D:\\Tools\\debug.log"},
+        {"D:\\Tools\\debug.log", E, 1, &DEC6, 0, 1, "D:\\Tools\\debug.err"},
+        {"D:\\Tools\\debug.log", E | D | T, 1, &DEC6, 1, 1, "D:\\Tools\\debug.err"},
+        {"D:\\Tools\\debug.log", LOG_ERROR_FILE, 1, &DEC6, 0, 1, "D:\\Tools\\debug.err"},
+        {"D:\\Tools\\debug.log", F, 1, &DEC6, 0, 1, "D:\\Tools\\debug.log"},
+        {"D:\\Tools\\debug", E, 1, &DEC6, 0, 1, "D:\\Tools\\error.log"},
+        {"/srv/x.d/debug", E, 1, &DEC6, 0, 1, "/srv/x.d/error.log"},
+        {"/srv/log/", E, 1, &DEC6, 0, 1, "/srv/log/error.log"},
+        {"debug", E, 1, &DEC6, 0, 1, "error.log"},
     };
     for (const Case& c : cases) {
         char name[LOG_PATH_CAPACITY];
@@ -133,7 +133,7 @@ TEST(LogFileNameTest, NamesFollowFlagsDateThreadAndErrorRules) {
 }
 
 TEST(LogFileNameTest, LongBasePathsStayInsideThePathBuffer) {
-    constexpr int kGuard = 16;
+    constexpr int GUARD = 16;
     const std::uint32_t flagSets[] = {LOG_FILE | LOG_DATED_NAME | LOG_PER_THREAD,
                                       LOG_FILE | LOG_ERROR_FILE};
     for (std::uint32_t flags : flagSets) {
@@ -141,11 +141,11 @@ TEST(LogFileNameTest, LongBasePathsStayInsideThePathBuffer) {
             for (const char* tail : {".log", "/debug", "/a.b"}) {
                 std::string base(static_cast<std::size_t>(length), 'p');
                 base.replace(base.size() - std::strlen(tail), std::strlen(tail), tail);
-                char name[LOG_PATH_CAPACITY + kGuard];
+                char name[LOG_PATH_CAPACITY + GUARD];
                 std::memset(name, 0x5A, sizeof name);
-                LogFileName(base.c_str(), flags, 1, &kDec6, 98765, 1, name);
+                LogFileName(base.c_str(), flags, 1, &DEC6, 98765, 1, name);
                 EXPECT_LT(std::strlen(name), static_cast<std::size_t>(LOG_PATH_CAPACITY));
-                for (int i = LOG_PATH_CAPACITY; i < LOG_PATH_CAPACITY + kGuard; ++i) {
+                for (int i = LOG_PATH_CAPACITY; i < LOG_PATH_CAPACITY + GUARD; ++i) {
                     ASSERT_EQ(name[i], 0x5A) << "length " << length << tail;
                 }
             }
@@ -195,13 +195,13 @@ TEST_F(LogTest, RawTextUnformattedAndBellsBlankedOnlyWithNoBell) {
     for (std::uint32_t extra : {0u, LOG_NO_BELL}) {
         Fresh();
         LogState.flags = LOG_CONSOLE | LOG_FILE | extra;
-        static const char kRaw[] = "raw %d\a\n";  // written as it stands
+        static const char RAW[] = "raw %d\a\n";  // written as it stands
         LogPrint("ring\a%c!\n", 7);
-        LogWriteRaw(kRaw);
+        LogWriteRaw(RAW);
         const std::string expected = extra ? "ring  !\nraw %d \n" : "ring\a\a!\nraw %d\a\n";
         EXPECT_EQ(Console(), expected);
         EXPECT_EQ(File(), CrLf(expected));
-        EXPECT_STREQ(kRaw, "raw %d\a\n") << "the caller's text is left alone";
+        EXPECT_STREQ(RAW, "raw %d\a\n") << "the caller's text is left alone";
     }
 }
 
@@ -420,15 +420,15 @@ std::string ThreadLine(int thread, int n) {
 }
 
 TEST_F(LogTest, ThreadsLoggingAtOnceNeitherInterleaveNorLoseMessages) {
-    constexpr int kThreads = 4;
-    constexpr int kMessages = 150;
+    constexpr int THREADS = 4;
+    constexpr int MESSAGES = 150;
     LogMutexCreate();
     LogState.mainThreadId = PlatThreadId();
     LogState.flags = LOG_FILE | LOG_CACHE_WRITES;
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < THREADS; ++t) {
         threads.emplace_back([t] {
-            for (int n = 0; n < kMessages; ++n)
+            for (int n = 0; n < MESSAGES; ++n)
                 LogPrint("%s", ThreadLine(t, n).c_str());
         });
     }
@@ -437,38 +437,38 @@ TEST_F(LogTest, ThreadsLoggingAtOnceNeitherInterleaveNorLoseMessages) {
 
     std::istringstream in(File());
     std::string line;
-    int next[kThreads] = {};
+    int next[THREADS] = {};
     int total = 0;
     while (std::getline(in, line)) {
         ASSERT_FALSE(line.empty());
         ASSERT_EQ(line.back(), '\r');
         const int t = line[1] - '0';
-        ASSERT_TRUE(t >= 0 && t < kThreads) << line.substr(0, 20);
+        ASSERT_TRUE(t >= 0 && t < THREADS) << line.substr(0, 20);
         ASSERT_EQ(line + "\n", CrLf(ThreadLine(t, next[t])));
         ++next[t];
         ++total;
     }
-    EXPECT_EQ(total, kThreads * kMessages);
+    EXPECT_EQ(total, THREADS * MESSAGES);
 }
 
 TEST_F(LogTest, PerThreadFilesAndTheConsoleReservedToTheMainThread) {
-    constexpr int kThreads = 3;
-    constexpr int kMessages = 40;
+    constexpr int THREADS = 3;
+    constexpr int MESSAGES = 40;
     LogMutexCreate();
     LogState.mainThreadId = PlatThreadId();
     LogState.flags =
         LOG_CONSOLE | LOG_FILE | LOG_PER_THREAD | LOG_APPEND | LOG_DATED_NAME | LOG_CACHE_WRITES;
-    std::uint32_t ids[kThreads] = {};
+    std::uint32_t ids[THREADS] = {};
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < THREADS; ++t) {
         threads.emplace_back([t, &ids] {
             ids[t] = PlatThreadId();
-            for (int n = 0; n < kMessages; ++n)
+            for (int n = 0; n < MESSAGES; ++n)
                 LogPrint("thread %d message %d\n", t, n);
         });
     }
     std::string mainText;
-    for (int n = 0; n < kMessages; ++n) {
+    for (int n = 0; n < MESSAGES; ++n) {
         LogPrint("main %d\n", n);
         mainText += "main " + std::to_string(n) + "\n";
     }
@@ -478,9 +478,9 @@ TEST_F(LogTest, PerThreadFilesAndTheConsoleReservedToTheMainThread) {
     const std::string date = ExpectedDate(gMoment);
     EXPECT_EQ(Console(), mainText);
     EXPECT_EQ(File("debug-" + date + ".log"), CrLf(mainText));
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < THREADS; ++t) {
         std::string expected;
-        for (int n = 0; n < kMessages; ++n) {
+        for (int n = 0; n < MESSAGES; ++n) {
             expected += "thread " + std::to_string(t) + " message " + std::to_string(n) + "\n";
         }
         EXPECT_EQ(File("debug-" + date + "-" + std::to_string(ids[t]) + ".log"), CrLf(expected));

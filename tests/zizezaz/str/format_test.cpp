@@ -32,15 +32,15 @@ struct FormatCase {
             [](char* out, std::int32_t capacity) { return StrFormat(out, capacity, __VA_ARGS__); } \
     }
 
-constexpr std::int32_t kGuard = 16;
-constexpr char kGuardByte = '\xA5';
-constexpr char kFillByte = '\xCC';
+constexpr std::int32_t GUARD = 16;
+constexpr char GUARD_BYTE = '\xA5';
+constexpr char FILL_BYTE = '\xCC';
 
 void RunAtCapacity(const FormatCase& c, std::int32_t capacity) {
     SCOPED_TRACE(testing::Message() << c.call << " into capacity " << capacity);
-    std::vector<char> buffer(static_cast<std::size_t>(kGuard + capacity + kGuard), kGuardByte);
-    char* out = buffer.data() + kGuard;
-    std::memset(out, kFillByte, static_cast<std::size_t>(capacity));
+    std::vector<char> buffer(static_cast<std::size_t>(GUARD + capacity + GUARD), GUARD_BYTE);
+    char* out = buffer.data() + GUARD;
+    std::memset(out, FILL_BYTE, static_cast<std::size_t>(capacity));
 
     const std::int32_t result = c.run(out, capacity);
 
@@ -53,11 +53,11 @@ void RunAtCapacity(const FormatCase& c, std::int32_t capacity) {
         EXPECT_EQ(out[stored], '\0');
     }
     for (std::int32_t i = capacity < 1 ? 0 : stored + 1; i < capacity; ++i) {
-        ASSERT_EQ(out[i], kFillByte) << "byte " << i << " written past the terminator";
+        ASSERT_EQ(out[i], FILL_BYTE) << "byte " << i << " written past the terminator";
     }
-    for (std::int32_t i = 0; i < kGuard; ++i) {
-        ASSERT_EQ(buffer[static_cast<std::size_t>(i)], kGuardByte) << "guard before, byte " << i;
-        ASSERT_EQ(buffer[static_cast<std::size_t>(kGuard + capacity + i)], kGuardByte)
+    for (std::int32_t i = 0; i < GUARD; ++i) {
+        ASSERT_EQ(buffer[static_cast<std::size_t>(i)], GUARD_BYTE) << "guard before, byte " << i;
+        ASSERT_EQ(buffer[static_cast<std::size_t>(GUARD + capacity + i)], GUARD_BYTE)
             << "guard after, byte " << i;
     }
 }
@@ -72,20 +72,20 @@ void RunCases(const std::vector<FormatCase>& cases) {
     }
 }
 
-const unsigned char kIpPrivate[] = {192, 168, 0, 1};
-const unsigned char kIpTen[] = {10, 0, 0, 255};
-const unsigned char kIpMixed[] = {0, 5, 100, 205};
-const unsigned char kDeadBeef[] = {0xDE, 0xAD, 0xBE, 0xEF};
-const char kNoTerminator[] = {'a', 'b', 'c'};
-const char kWithDel[] =
+const unsigned char IP_PRIVATE[] = {192, 168, 0, 1};
+const unsigned char IP_TEN[] = {10, 0, 0, 255};
+const unsigned char IP_MIXED[] = {0, 5, 100, 205};
+const unsigned char DEAD_BEEF[] = {0xDE, 0xAD, 0xBE, 0xEF};
+const char NO_TERMINATOR[] = {'a', 'b', 'c'};
+const char WITH_DEL[] =
     "ab\x7f"
     "cd";
-const std::uint16_t kWideAbc[] = {'a', 'b', 'c', 0};
-const std::uint16_t kWideHighUnits[] = {0x0141, 0x2042, 0};  // low bytes A, B
-const std::uint16_t kWideStopsAt0100[] = {'a', 0x0100, 'b', 0};
-const std::uint16_t kWideDel[] = {'a', 0x7F, 'b', 0};
-const std::uint16_t kWideDelHigh[] = {'a', 0x017F, 'b', 0};
-const std::uint16_t kWideNoTerminator[] = {'x', 'y'};
+const std::uint16_t WIDE_ABC[] = {'a', 'b', 'c', 0};
+const std::uint16_t WIDE_HIGH_UNITS[] = {0x0141, 0x2042, 0};  // low bytes A, B
+const std::uint16_t WIDE_STOPS_AT0100[] = {'a', 0x0100, 'b', 0};
+const std::uint16_t WIDE_DEL[] = {'a', 0x7F, 'b', 0};
+const std::uint16_t WIDE_DEL_HIGH[] = {'a', 0x017F, 'b', 0};
+const std::uint16_t WIDE_NO_TERMINATOR[] = {'x', 'y'};
 
 TEST(StrFormat, PlainTextTabsAndPercent) {
     RunCases({
@@ -208,35 +208,35 @@ TEST(StrFormat, CharactersAndText) {
         FMT("   ab", "%+05s", "ab"),
         FMT("ab   |", "%-5s|", "ab"),
         FMT("ab", "%.2s", "abcdef"),
-        FMT("abc", "%.3s", kNoTerminator),  // never reads past the precision
+        FMT("abc", "%.3s", NO_TERMINATOR),  // never reads past the precision
         FMT("ABC", "%S", "abc"),
         FMT("A\xe9Z[", "%S", "a\xe9z["),  // ASCII letters only
         FMT("\xff\x80", "%s", "\xff\x80"),
-        FMT("ab", "%s", kWithDel),
-        FMT("NONASCII", "%#s", kWithDel),
-        FMT("NONASCII", "%#20s", kWithDel),  // directly, no padding
-        FMT("NONASCII", "%#.2s", kWithDel),
+        FMT("ab", "%s", WITH_DEL),
+        FMT("NONASCII", "%#s", WITH_DEL),
+        FMT("NONASCII", "%#20s", WITH_DEL),  // directly, no padding
+        FMT("NONASCII", "%#.2s", WITH_DEL),
         FMT("abc", "%#s", "abc"),
-        FMT("abc", "%unicode", kWideAbc),
-        FMT("ABC", "%Unicode", kWideAbc),
-        FMT("xy", "%.2unicode", kWideNoTerminator),
-        FMT("AB", "%unicode", kWideHighUnits),
-        FMT("a", "%unicode", kWideStopsAt0100),
-        FMT("a", "%unicode", kWideDel),
-        FMT("NONASCII", "%#unicode", kWideDel),
-        FMT("NONASCII", "%#unicode", kWideDelHigh),
+        FMT("abc", "%unicode", WIDE_ABC),
+        FMT("ABC", "%Unicode", WIDE_ABC),
+        FMT("xy", "%.2unicode", WIDE_NO_TERMINATOR),
+        FMT("AB", "%unicode", WIDE_HIGH_UNITS),
+        FMT("a", "%unicode", WIDE_STOPS_AT0100),
+        FMT("a", "%unicode", WIDE_DEL),
+        FMT("NONASCII", "%#unicode", WIDE_DEL),
+        FMT("NONASCII", "%#unicode", WIDE_DEL_HIGH),
         FMT("NULL", "%Unicode", nullptr),
-        FMT("192.168.0.1", "%ipv4", kIpPrivate),
-        FMT("10.0.0.255", "%ipv4", kIpTen),
-        FMT("0.5.100.205", "%ipv4", kIpMixed),
-        FMT("  10.0.0.255", "%12ipv4", kIpTen),
-        FMT("192", "%.3ipv4", kIpPrivate),
+        FMT("192.168.0.1", "%ipv4", IP_PRIVATE),
+        FMT("10.0.0.255", "%ipv4", IP_TEN),
+        FMT("0.5.100.205", "%ipv4", IP_MIXED),
+        FMT("  10.0.0.255", "%12ipv4", IP_TEN),
+        FMT("192", "%.3ipv4", IP_PRIVATE),
         FMT("NULL", "%ipv4", nullptr),
-        FMT("DEADBEEF", "%4HEX", kDeadBeef),
-        FMT("deadbeef", "%4hex", kDeadBeef),
-        FMT("DEADBEEF", "%4Hex", kDeadBeef),
-        FMT("dead|", "%*hex|", 2, kDeadBeef),
-        FMT("|", "%*HEX|", -3, kDeadBeef),
+        FMT("DEADBEEF", "%4HEX", DEAD_BEEF),
+        FMT("deadbeef", "%4hex", DEAD_BEEF),
+        FMT("DEADBEEF", "%4Hex", DEAD_BEEF),
+        FMT("dead|", "%*hex|", 2, DEAD_BEEF),
+        FMT("|", "%*HEX|", -3, DEAD_BEEF),
         FMT("NULL", "%4HEX", nullptr),
         FMT("HeX", "%HeX"),
     });

@@ -15,8 +15,8 @@
 
 namespace {
 
-constexpr std::int32_t kGuard = 8;
-constexpr char kGuardByte = '\xA5';
+constexpr std::int32_t GUARD = 8;
+constexpr char GUARD_BYTE = '\xA5';
 
 TEST(StrLength, EveryLengthAtEveryAlignment) {
     // Each text ends at the very end of its own heap block, so a scan that
@@ -52,15 +52,15 @@ TEST(StrCopyN, BoundsAndResult) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.source << " capacity " << c.capacity);
-        std::vector<char> buffer(static_cast<std::size_t>(kGuard + c.capacity + kGuard),
-                                 kGuardByte);
-        char* out = buffer.data() + kGuard;
+        std::vector<char> buffer(static_cast<std::size_t>(GUARD + c.capacity + GUARD),
+                                 GUARD_BYTE);
+        char* out = buffer.data() + GUARD;
         EXPECT_EQ(StrCopyN(out, c.source, c.capacity), c.result);
         EXPECT_STREQ(out, c.stored);
         const auto used = std::strlen(c.stored) + 1;
         for (std::size_t i = 0; i < buffer.size(); ++i) {
-            if (i < kGuard || i >= kGuard + used) {
-                ASSERT_EQ(buffer[i], kGuardByte) << "byte " << i;
+            if (i < GUARD || i >= GUARD + used) {
+                ASSERT_EQ(buffer[i], GUARD_BYTE) << "byte " << i;
             }
         }
     }
