@@ -157,7 +157,8 @@ static std::uint32_t Slice8(std::uint64_t word) {
            CRC_TABLES[after + 4][(word >> 24) & 0xFFu] ^
            CRC_TABLES[after + 3][(word >> 32) & 0xFFu] ^
            CRC_TABLES[after + 2][(word >> 40) & 0xFFu] ^
-           CRC_TABLES[after + 1][(word >> 48) & 0xFFu] ^ CRC_TABLES[after][word >> 56];
+           CRC_TABLES[after + 1][(word >> 48) & 0xFFu] ^
+           CRC_TABLES[after][static_cast<std::uint32_t>(word >> 56)];
 }
 
 // Runs the register crc (neither complemented on entry nor on exit) over

@@ -104,8 +104,7 @@ template <typename Word>
     }
 }
 
-// n is at most a capacity, so 32 bits hold it.
-static void FillBytes(char* to, char c, std::uint32_t n) {
+static void FillBytes(char* to, char c, std::size_t n) {
     const std::uint64_t pattern = 0x0101010101010101ull * static_cast<unsigned char>(c);
     if (n > 16) {
         std::memset(to, c, n);
@@ -149,15 +148,12 @@ static std::int32_t FormatPutChar(FormatSink* sink, char c) {
 // near either end of the 32-bit range.
 static std::int32_t PutRepeat(FormatSink* sink, char c, std::int64_t times) {
     if (times <= 0) return 1;
-    const std::int64_t room = sink->end - sink->write;
-    if (times <= room) [[likely]] {
-        FillBytes(sink->write, c, static_cast<std::uint32_t>(times));
-        sink->write += times;
-        return 1;
-    }
-    FillBytes(sink->write, c, static_cast<std::uint32_t>(room));
-    sink->write = sink->end;
-    return 0;
+    const auto room = static_cast<std::size_t>(sink->end - sink->write);
+    const std::size_t n =
+        static_cast<std::uint64_t>(times) < room ? static_cast<std::size_t>(times) : room;
+    FillBytes(sink->write, c, n);
+    sink->write += n;
+    return n == static_cast<std::uint64_t>(times);
 }
 
 // ---- Fields -----------------------------------------------------------
@@ -312,7 +308,7 @@ static std::uint64_t WholePart(double magnitude) {
 }
 
 static constexpr std::uint64_t POWERS_OF_TEN[] = {1,      10,      100,      1000,      10000,
-                                                 100000, 1000000, 10000000, 100000000, 1000000000};
+                                                  100000, 1000000, 10000000, 100000000, 1000000000};
 
 // The three number converters write backwards from the end of the field's
 // text buffer and leave textStart and length on the text.
@@ -481,8 +477,7 @@ static constexpr bool RowsAreGrouped() {
             if (ROWS[j].letter != ROWS[i].letter) return false;
         }
         // ...and the single-letter row, if any, comes last.
-        if (ROWS[i].rest[0] == '\0' && i + 1 < ROW_COUNT &&
-            ROWS[i + 1].letter == ROWS[i].letter) {
+        if (ROWS[i].rest[0] == '\0' && i + 1 < ROW_COUNT && ROWS[i + 1].letter == ROWS[i].letter) {
             return false;
         }
     }
@@ -707,7 +702,7 @@ static constexpr std::array<std::uint8_t, 256> FLAG_RANK = [] {
     return rank;
 }();
 static constexpr std::uint32_t FLAG_OF_RANK[] = {0,          FIELD_ALTERNATE, FIELD_RIGHT,
-                                                FIELD_PLUS, FIELD_GROUP,     FIELD_ZERO_PAD};
+                                                 FIELD_PLUS, FIELD_GROUP,     FIELD_ZERO_PAD};
 
 // A run of decimal digits. Any count of 32 bits is read whole; a longer run
 // saturates at the largest.

@@ -161,8 +161,17 @@ TEST(StrFormat, Integers) {
         FMT("0x000012AB", "%#p", reinterpret_cast<void*>(0x12AB)),
         FMT("000012AB", "%.2p", reinterpret_cast<void*>(0x12AB)),
         FMT("00000000", "%p", nullptr),
+// Pointers take at least eight digits, and in a 32-bit build exactly eight,
+// the highest address included.
+#if UINTPTR_MAX > 0xFFFFFFFFu
         FMT("123456789ABC", "%p", reinterpret_cast<void*>(0x123456789ABCull)),
+        FMT("FFFFFFFFFFFFFFFF", "%p", reinterpret_cast<void*>(~std::uintptr_t{0})),
         FMT("FFFFFFFFFFFFFFFF", "%+p", reinterpret_cast<void*>(~std::uintptr_t{0})),
+#else
+        FMT("89ABCDEF", "%p", reinterpret_cast<void*>(0x89ABCDEFu)),
+        FMT("FFFFFFFF", "%p", reinterpret_cast<void*>(~std::uintptr_t{0})),
+        FMT("FFFFFFFF", "%+p", reinterpret_cast<void*>(~std::uintptr_t{0})),
+#endif
     });
 }
 
