@@ -1,14 +1,13 @@
-// perf_crc.cpp: Crc32Update on template names, the block CRC (both of its
-// methods) against zlib's crc32(), and the start-up integrity check alone
-// on the built program file. PerfCheckOnce times one check in a fresh
-// process, as start-up meets it (nothing in the caches, every page touched
-// for the first time): run_compare.sh takes the median of many.
+// perf_crc.cpp: the block CRC (both of its methods) against zlib's
+// crc32(), and the start-up integrity check alone on the built program
+// file. PerfCheckOnce times one check in a fresh process, as start-up
+// meets it (nothing in the caches, every page touched for the first time):
+// run_compare.sh takes the median of many.
 #include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <string>
 #include <vector>
 
 #include "perf.h"
@@ -17,40 +16,6 @@
 #include "zizezaz/str/str.h"
 
 namespace {
-
-// Names of every length from 4 to 79, as the template engine hashes them.
-std::vector<std::string> MakeNames() {
-    std::vector<std::string> names;
-    const std::string pool =
-        "Time.Year4Config.TargetSpecial.QuoteDayPadMonthPad_abcdefghijklmnopqrstuvwxyz0123456789";
-    for (std::size_t length = 4; length <= 79; ++length)
-        names.push_back(pool.substr(0, length));
-    return names;
-}
-
-void RunNames(benchmark::State& state, std::int32_t caseMode) {
-    const std::vector<std::string> names = MakeNames();
-    std::int64_t bytes = 0;
-    for (const std::string& name : names)
-        bytes += static_cast<std::int64_t>(name.size());
-    for (auto _ : state) {
-        for (const std::string& name : names) {
-            std::uint32_t crc = 0;
-            Crc32Update(name.c_str(), caseMode, &crc);
-            benchmark::DoNotOptimize(crc);
-        }
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * bytes);
-}
-
-void Crc_names_Crc32Update(benchmark::State& state) {
-    RunNames(state, 0);
-}
-void Crc_namesFolded_Crc32Update(benchmark::State& state) {
-    RunNames(state, 1);
-}
-PERF_CASE(Crc_names_Crc32Update, "Crc/names/Crc32Update");
-PERF_CASE(Crc_namesFolded_Crc32Update, "Crc/namesFolded/Crc32Update");
 
 template <typename Crc>
 void RunBlock(benchmark::State& state, std::size_t length, Crc crc) {
@@ -65,8 +30,8 @@ void RunBlock(benchmark::State& state, std::size_t length, Crc crc) {
 std::uint32_t Ours(const unsigned char* p, std::size_t n) {
     return Crc32Block(0, p, n);
 }
-std::uint32_t Sliced(const unsigned char* p, std::size_t n) {
-    return Crc32BlockSliced(0, p, n);
+std::uint32_t Bytewise(const unsigned char* p, std::size_t n) {
+    return Crc32BlockBytewise(0, p, n);
 }
 std::uint32_t Zlib(const unsigned char* p, std::size_t n) {
     return static_cast<std::uint32_t>(crc32_z(0, p, static_cast<z_size_t>(n)));
@@ -78,14 +43,14 @@ std::uint32_t Zlib(const unsigned char* p, std::size_t n) {
     void Crc_##name##_Crc32Block(benchmark::State& state) {         \
         RunBlock(state, bytes, Ours);                               \
     }                                                               \
-    void Crc_##name##_sliced(benchmark::State& state) {             \
-        RunBlock(state, bytes, Sliced);                             \
+    void Crc_##name##_bytewise(benchmark::State& state) {           \
+        RunBlock(state, bytes, Bytewise);                           \
     }                                                               \
     void Crc_##name##_zlib(benchmark::State& state) {               \
         RunBlock(state, bytes, Zlib);                               \
     }                                                               \
     PERF_CASE(Crc_##name##_Crc32Block, "Crc/" #name "/Crc32Block"); \
-    PERF_CASE(Crc_##name##_sliced, "Crc/" #name "/sliced");         \
+    PERF_CASE(Crc_##name##_bytewise, "Crc/" #name "/bytewise");     \
     PERF_CASE(Crc_##name##_zlib, "Crc/" #name "/zlib")
 
 CRC_BLOCK(block64k, std::size_t{64} << 10);
