@@ -2,11 +2,14 @@
 
 #include "vorla/app.h"
 
+#include <cstring>
+
 #include "platform/platform.h"
 #include "vorla/app_internal.h"
 #include "vorla/dir.h"
 #include "vorla/integrity.h"
 #include "vorla/vars.h"
+#include "vorla/version.h"
 #include "zizezaz/core/cmdline.h"
 #include "zizezaz/core/init.h"
 #include "zizezaz/core/log.h"
@@ -15,7 +18,7 @@
 #include "zizezaz/str/str.h"
 
 static constexpr char PROGRAM_NAME[] = "Vorla";
-static constexpr char VERSION[] = "1.04";
+static constexpr char VERSION[] = VORLA_VERSION;
 static constexpr char BUILD_KIND[] = "Release";
 // Where the program is published; the usage text points users here.
 static constexpr char HOME_PAGE[] = "https://quendil.example/vorla/";
@@ -82,6 +85,38 @@ static void PrintUsage() {
     LogPrint("           /WILDCARD [match]   String to use to find matches (ie; ex12*.log)\n");
     LogPrint("           /OFFSET [time]      Time to offset (ie; 1d=1day, 10h=10hours)\n");
     LogPrint("           /EXECUTE [...]      Command to execute\n");
+}
+
+// The usage text's first line without the empty line before it, so that
+// `vorla --version` answers with exactly one line.
+static void PrintBanner() {
+    LogPrint("Quendil %s version %s (%s)\n", PROGRAM_NAME, VERSION, BUILD_KIND);
+}
+
+enum class Request { RUN, SHOW_USAGE, SHOW_VERSION };
+
+// The words every Unix and Windows user tries first. They count only as
+// the one field after the program's own; anywhere else they are unknown
+// words like any other, so a scheduled job is never turned into a help text.
+struct RequestWord {
+    const char* word;
+    Request request;
+};
+
+static constexpr RequestWord REQUEST_WORDS[] = {
+    {"--help", Request::SHOW_USAGE}, {"-h", Request::SHOW_USAGE},         {"-?", Request::SHOW_USAGE},
+    {"/?", Request::SHOW_USAGE},     {"--version", Request::SHOW_VERSION},
+};
+
+static Request FindRequest(const char* commandLine, std::int32_t fieldCount) {
+    if (fieldCount < 2) return Request::SHOW_USAGE;
+    if (fieldCount > 2) return Request::RUN;
+    char field[COMMAND_CAPACITY];
+    if (!CmdLineGetField(commandLine, 1, field, VALUE_CAPACITY)) return Request::RUN;
+    for (const RequestWord& word : REQUEST_WORDS) {
+        if (std::strcmp(field, word.word) == 0) return word.request;
+    }
+    return Request::RUN;
 }
 
 static void ReadOptions(AppConfig* config, const char* commandLine, std::int32_t fieldCount) {
@@ -192,8 +227,11 @@ std::int32_t AppMain(void*, std::int32_t, const char* commandLine, std::int32_t)
 
     std::int32_t fieldCount = 0;
     CmdLineCountFields(fits ? line : fullLine, &fieldCount);
-    if (fieldCount < 2) {
+    Request request = fits ? FindRequest(line, fieldCount) : Request::RUN;
+    if (fieldCount < 2 || request == Request::SHOW_USAGE) {
         PrintUsage();
+    } else if (request == Request::SHOW_VERSION) {
+        PrintBanner();
     } else if (!fits) {
         LogPrint("Command line too long (%d characters, limit %d): nothing was run\n", length,
                  VALUE_CAPACITY - 1);
