@@ -49,8 +49,9 @@ void PlatConsoleWrite(std::uintptr_t console, const char* text, std::size_t len)
 void PlatMessageBox(const char* caption, const char* text);
 
 // ---- The re-entrant lock ----------------------------------------------
-// platform_lock.h has the uncontended take and give-up inline
-// (PlatMutexTake, PlatMutexGive); these are the whole of it.
+// Re-entrant for its owner, counting each take. Create gives null when no
+// lock can be had. An unlock by a thread that does not hold the lock
+// changes nothing.
 struct PlatMutex;
 PlatMutex* PlatMutexCreate();
 std::int32_t PlatMutexLock(PlatMutex* mutex);  // 1 when owned
@@ -102,13 +103,6 @@ void PlatFileClose(std::uintptr_t file);
 // The "local heap": zero-filled blocks, kept apart from malloc's.
 void* PlatLocalAlloc(std::size_t size);
 void PlatLocalFree(void* block);
-#ifndef _WIN32
-// Makes the C library's heap grow among the shared libraries' mappings
-// instead of past the end of the program image, so that its first pages
-// need no page tables of their own. Called by the POSIX entry before
-// anything is allocated; harmless later, and where it cannot be done.
-void PlatHeapBesideLibraries();
-#endif
 
 // ---- Clock ------------------------------------------------------------
 struct PlatTime {

@@ -3,8 +3,7 @@
 #include "platform/platform.h"
 
 #include <fcntl.h>
-#include <linux/futex.h>
-#include <sys/mman.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <atomic>
 #include <cerrno>
@@ -13,26 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#if __has_include(<sys/single_threaded.h>)
-#include <sys/single_threaded.h>
-#endif
 #include <sys/syscall.h>
-#if __has_include(<sys/platform/x86.h>)
-// The header is written for C; clang's C++ has no _Bool, g++ takes it.
-#if defined(__clang__)
-#define _Bool bool
-#include <sys/platform/x86.h>
-#undef _Bool
-#else
-#include <sys/platform/x86.h>
-#endif
-#endif
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <type_traits>
-
-#include "platform/platform_lock.h"
 #include "platform/platform_shared.h"
 
 // ---- Command line -----------------------------------------------------
@@ -67,15 +50,8 @@ std::uint32_t PlatThreadId() {
     return static_cast<std::uint32_t>(syscall(SYS_gettid));
 }
 
-// The C library asked the processor when it loaded the program; where it
-// lets us read its answers, no question is asked again.
 std::uint32_t PlatCpuFeatures() {
-#if defined(CPU_FEATURE_ACTIVE)
-    return (CPU_FEATURE_ACTIVE(PCLMULQDQ) ? PLAT_CPU_PCLMUL : 0u) |
-           (CPU_FEATURE_ACTIVE(AVX512F) ? PLAT_CPU_AVX512F : 0u);
-#else
     return PlatCompilerCpuFeatures();
-#endif
 }
 
 void PlatSleepMs(std::int32_t milliseconds) {
@@ -146,98 +122,56 @@ void PlatMessageBox(const char* caption, const char* text) {
 
 // ---- The re-entrant lock ----------------------------------------------
 
-// The log needs exactly one lock, created at start-up and destroyed at
-// shut-down, possibly more than once per process; a single static lock
-// serves every creation without allocating, and all zero is its free state.
-//
-// Every allocation takes it, so it is built for the uncontended case: one
-// compare-and-swap to take and one exchange to give up, no call into the
-// thread library. The lock word (platform_lock.h) follows the futex mutex
-// of Drepper's "Futexes Are Tricky": a taker swaps 0 for 1; failing that it
-// marks the word 2 and sleeps in the kernel while it reads 2, marking it 2
-// again each time it wakes, since it cannot know whether others still wait;
-// whoever gets 0 back from that exchange holds the lock. Giving up
-// exchanges the word for 0 and wakes one sleeper only when the old value
-// was 2, so a lock nobody waits for never enters the kernel.
-//
-// While the process has a single thread (the C library says so, and only
-// that thread could change it, by starting another), nobody can race for
-// the word: it is set and cleared with plain stores, as the C library's own
-// mutexes do. That case is inline in platform_lock.h; the functions here
-// take every other. A thread started while the lock is held finds the word
-// taken and waits as above; the owner then sees more than one thread and
-// gives the lock up by the exchange that wakes it.
-//
-// Re-entry is tracked beside the word: the owner is named by the address
-// of a thread-local byte (distinct for every live thread and free to
-// read), and depth counts its takes. A thread that finds its own name there
-// already holds the lock and only counts, touching no atomic. Only the
-// owner writes its own name there, so a thread that reads its name back
-// is right; any other thread reads another name or none. An unlock by a
-// thread that is not the owner is refused and changes nothing.
+// The log needs one lock at a time, created at start-up and destroyed at
+// shut-down, perhaps more than once in a process; one static record serves
+// every creation without allocating. The C library's recursive mutex gives
+// re-entry with a count of takes and refuses (EPERM) an unlock by a thread
+// that does not hold it. The owner is recorded beside it all the same, so
+// that such an unlock never reaches the mutex: thread checkers report every
+// unlock by a non-owner as a fault, even one the mutex refuses.
+struct PlatMutex {
+    pthread_mutex_t mutex;
+    std::atomic<pid_t> owner;  // 0 while nobody holds the lock
+    std::uint32_t depth;       // takes of the owner; touched by the owner only
+};
+static_assert(std::atomic<pid_t>::is_always_lock_free, "read by threads that do not hold it");
+
 static PlatMutex theMutex;
-thread_local constinit char PlatThreadTag = 0;
 
-#if __has_include(<sys/single_threaded.h>)
-static_assert(std::is_same_v<decltype(__libc_single_threaded), char>,
-              "platform_lock.h declares the C library's flag as its header does");
-#endif
-
-static void FutexWait(std::atomic<std::uint32_t>* word, std::uint32_t expected) {
-    // Returns at once when the word no longer holds expected; waking early
-    // (a signal, a stray wake) is harmless, the caller looks again.
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAIT_PRIVATE, expected,
-            nullptr, nullptr, 0);
-}
-
-static void FutexWakeOne(std::atomic<std::uint32_t>* word) {
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAKE_PRIVATE, 1, nullptr,
-            nullptr, 0);
+static pid_t ThisThread() {
+    return static_cast<pid_t>(syscall(SYS_gettid));
 }
 
 PlatMutex* PlatMutexCreate() {
+    pthread_mutexattr_t attributes;
+    if (pthread_mutexattr_init(&attributes) != 0) return nullptr;
+    const bool made = pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE) == 0 &&
+                      pthread_mutex_init(&theMutex.mutex, &attributes) == 0;
+    pthread_mutexattr_destroy(&attributes);
+    if (!made) return nullptr;
+    theMutex.owner.store(0, std::memory_order_relaxed);
+    theMutex.depth = 0;
     return &theMutex;
 }
 
 std::int32_t PlatMutexLock(PlatMutex* mutex) {
-    if (mutex == nullptr) return 0;
-    const void* self = &PlatThreadTag;
-    if (mutex->owner.load(std::memory_order_relaxed) == self) {
-        if (mutex->depth == UINT32_MAX) return 0;
-        ++mutex->depth;
-        return 1;
-    }
-    std::uint32_t seen = PLAT_LOCK_FREE;
-    if (!mutex->word.compare_exchange_strong(seen, PLAT_LOCK_TAKEN, std::memory_order_acquire,
-                                             std::memory_order_relaxed)) {
-        if (seen != PLAT_LOCK_WAITED)
-            seen = mutex->word.exchange(PLAT_LOCK_WAITED, std::memory_order_acquire);
-        while (seen != PLAT_LOCK_FREE) {
-            FutexWait(&mutex->word, PLAT_LOCK_WAITED);
-            seen = mutex->word.exchange(PLAT_LOCK_WAITED, std::memory_order_acquire);
-        }
-    }
-    mutex->owner.store(self, std::memory_order_relaxed);
-    mutex->depth = 1;
+    if (mutex == nullptr || pthread_mutex_lock(&mutex->mutex) != 0) return 0;
+    mutex->owner.store(ThisThread(), std::memory_order_relaxed);
+    ++mutex->depth;
     return 1;
 }
 
 void PlatMutexUnlock(PlatMutex* mutex) {
-    if (mutex == nullptr || mutex->owner.load(std::memory_order_relaxed) != &PlatThreadTag)
-        [[unlikely]] {
-        return;
-    }
-    if (--mutex->depth != 0) return;
-    mutex->owner.store(nullptr, std::memory_order_relaxed);
-    if (PlatSingleThreaded()) {
-        mutex->word.store(PLAT_LOCK_FREE, std::memory_order_relaxed);
-    } else if (mutex->word.exchange(PLAT_LOCK_FREE, std::memory_order_release) ==
-               PLAT_LOCK_WAITED) {
-        FutexWakeOne(&mutex->word);
-    }
+    // Only the owner can find its own identifier here: every other thread
+    // reads another or 0, however the owner's stores interleave.
+    if (mutex == nullptr || mutex->owner.load(std::memory_order_relaxed) != ThisThread()) return;
+    if (--mutex->depth == 0) mutex->owner.store(0, std::memory_order_relaxed);
+    pthread_mutex_unlock(&mutex->mutex);
 }
 
-void PlatMutexDestroy(PlatMutex*) {}
+void PlatMutexDestroy(PlatMutex* mutex) {
+    if (mutex != nullptr) pthread_mutex_destroy(&mutex->mutex);
+}
 
 // ---- Log file ---------------------------------------------------------
 
@@ -328,9 +262,8 @@ std::int32_t PlatPathExists(const char* path) {
     return stat(path, &st) == 0 ? 1 : 0;
 }
 
-// Read rather than mapped: for a file read once from end to end, a few
-// reads into a small buffer cost less than setting up and tearing down a
-// mapping of every page, markedly so in virtual machines.
+// Read in pieces rather than mapped: the caller reads the file once from
+// end to end, and a read reports an error where a mapping would fault.
 std::int32_t PlatFileOpen(const char* path, std::uintptr_t* file, std::uint64_t* size) {
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return 0;
@@ -368,26 +301,6 @@ void* PlatLocalAlloc(std::size_t size) {
 
 void PlatLocalFree(void* block) {
     std::free(block);
-}
-
-// A short run touches its heap only a few pages deep, but those pages lie
-// in a fresh 2 MiB stretch of the address space past the program image,
-// and the first of them needs a page table of its own. On some virtual
-// machines a new page table costs five to ten times a data page, more than
-// the rest of the heap's use in such a run. A page placed where brk would
-// start makes every brk fail; the C library's allocator then takes its
-// heap from mmap, which lays it beside the shared libraries, whose page
-// tables exist already. A page that cannot be placed there (the kernel
-// ignores the flag, or something lies there already) is given back.
-void PlatHeapBesideLibraries() {
-#if defined(MAP_FIXED_NOREPLACE)
-    void* end = sbrk(0);
-    if (end == reinterpret_cast<void*>(-1)) return;
-    const auto size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    void* page =
-        mmap(end, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
-    if (page != MAP_FAILED && page != end) munmap(page, size);
-#endif
 }
 
 // ---- Clock ------------------------------------------------------------

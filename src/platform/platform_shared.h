@@ -8,9 +8,7 @@
 #include "platform/platform.h"
 
 // The compiler run-time's answer to which instruction sets the processor
-// offers. The run-time asks the processor (CPUID) a dozen questions the
-// first time, each a trip out of a virtual machine: a platform that can read
-// the answers elsewhere does so instead.
+// offers; it also knows whether the operating system saves the registers.
 inline std::uint32_t PlatCompilerCpuFeatures() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/platform_lock.h"
+#include "platform/platform.h"
 
 // The LogFlags word.
 inline constexpr std::uint32_t LOG_CONSOLE = 0x0001;
@@ -33,8 +33,7 @@ inline std::uint32_t LogGetFlags() {
 }
 
 // The process-wide re-entrant lock; both are no-ops while locking is off.
-// Every allocation and every release takes it, so both are inline and
-// their common case is a few loads and stores (platform_lock.h). The
+// Every allocation and every release takes it, so both are inline. The
 // lock's state is the log's own; these two constant pointers lead to it.
 extern const std::int32_t* const LogLockOff;  // 1 while locking is off
 extern PlatMutex* const* const LogLockMutex;  // null before start-up
@@ -43,13 +42,13 @@ inline std::int32_t LogLock() {
     if (*LogLockOff == 1) return 1;
     PlatMutex* mutex = *LogLockMutex;
     if (mutex == nullptr) return 0;
-    return PlatMutexTake(mutex) ? 1 : 0;
+    return PlatMutexLock(mutex) ? 1 : 0;
 }
 
 inline std::int32_t LogUnlock() {
     if (*LogLockOff == 1) return 1;
     PlatMutex* mutex = *LogLockMutex;
-    if (mutex != nullptr) PlatMutexGive(mutex);
+    if (mutex != nullptr) PlatMutexUnlock(mutex);
     return 1;
 }
 
