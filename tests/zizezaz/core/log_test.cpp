@@ -401,7 +401,12 @@ TEST_F(LogTest, LockIsReentrantAndCountsEachTake) {
     ASSERT_EQ(LogLock(), 1);
     ASSERT_EQ(LogLock(), 1);
     LogPrint("main\n");  // the owner takes it a third time
-    std::thread other([] { LogPrint("other\n"); });
+    // Unlocks by a thread that holds nothing change nothing.
+    std::thread other([] {
+        LogUnlock();
+        LogUnlock();
+        LogPrint("other\n");
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(Console(), "main\n");
     LogUnlock();
@@ -410,6 +415,9 @@ TEST_F(LogTest, LockIsReentrantAndCountsEachTake) {
     LogUnlock();
     other.join();
     EXPECT_EQ(Console(), "main\nother\n");
+    LogUnlock();  // held by nobody: the lock stays free for the next taker
+    std::thread([] { LogPrint("again\n"); }).join();
+    EXPECT_EQ(Console(), "main\nother\nagain\n");
 }
 
 // Messages are long enough that the file layer writes each in several
