@@ -7,7 +7,6 @@
 #include "zizezaz/core/cmdline.h"
 
 int main(int argc, char** argv) {
-    PlatHeapBesideLibraries();
     CmdLineSetFromArgs(argc, argv);
     return AppMain(nullptr, 0, PlatCommandLine(), 0);
 }

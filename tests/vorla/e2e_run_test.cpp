@@ -109,17 +109,4 @@ INSTANTIATE_TEST_SUITE_P(E2E, VorlaJob, testing::ValuesIn(JOB_CASES),
                              return std::string(p.param.name);
                          });
 
-// The heap lies beside the shared libraries: brk has not moved when the
-// command runs, so its parent, the program, shows no [heap] mapping.
-TEST(VorlaHeap, GrowsBesideTheLibraries) {
-    if (std::getenv("VORLA_E2E_WRAPPER")) GTEST_SKIP() << "the wrapper's heap would be seen";
-    VorlaOptions options;
-    options.directory = MakeTempDir();
-    VorlaRun run = RunVorla({"/TARGET", options.directory, "/EXECUTE",
-                             "test $(grep -cF '[heap]' /proc/$PPID/maps) = 0"},
-                            options);
-    EXPECT_EQ(run.status, 0) << run.out << run.err;
-    RemoveTree(options.directory);
-}
-
 }  // namespace
