@@ -5,7 +5,6 @@
 // printed, its exit status, and the files it made or must not have made.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -44,7 +43,7 @@ struct FaultCase {
     int logError = 0;                       // the log file's error: each line comes back as a box
     bool logged = false;                    // bin/debug.log holds every line
     std::string received = {};              // what the command wrote to <here>/received
-    bool needsNonRoot = false;
+    bool unprivileged = false;              // the program must not pass permission bits
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) {
@@ -119,7 +118,7 @@ const FaultCase CASES[] = {
      .made = {"made", "ran"},
      .notMade = {"bin/debug.log"},
      .logError = 13,
-     .needsNonRoot = true},
+     .unprivileged = true},
     {.name = "LogPlaceUnderAFile",
      // Even root cannot create a file whose path runs through a file.
      .prepare =
@@ -153,7 +152,7 @@ const FaultCase CASES[] = {
             "Unable to create [13:0000000D] Dir = <here>/ro/sub\n",
      .made = {"ran"},
      .notMade = {"ro/sub"},
-     .needsNonRoot = true},
+     .unprivileged = true},
     {.name = "TargetDeeperThanThePathBuffers",
      .args = {"/TARGET", "<here>/" + DEEP, "/EXECUTE",
               "test -d {Config.Target} && touch <here>/ran"},
@@ -232,11 +231,16 @@ class VorlaFault : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(VorlaFault, ReportsExitsAndMakesOnlyWhatItShould) {
     const FaultCase& c = GetParam();
-    if (c.needsNonRoot && geteuid() == 0) GTEST_SKIP() << "root ignores permission bits";
     Stage stage;
     stage.here = MakeTempDir();
     stage.options.directory = stage.here;
+    stage.options.unprivileged = c.unprivileged;
     if (c.prepare != nullptr) c.prepare(&stage);
+    // Root passes every permission bit, so the program runs as nobody then.
+    if (c.unprivileged && !HandToUnprivileged(stage.here)) {
+        RemoveTree(stage.here);
+        GTEST_SKIP() << "running as root, and the user nobody cannot be given the test's files";
+    }
     const fs::path here = stage.here;
     const std::string binary = stage.options.binary.empty() ? VORLA_BINARY : stage.options.binary;
 

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cstdlib>
@@ -46,11 +47,53 @@ static const std::vector<std::string>& WrapperWords() {
     return words;
 }
 
+// The account of a user a run can be started as.
+struct Account {
+    bool found = false;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::string home;
+    std::string name;
+};
+
+static Account LookUp(const passwd* entry) {
+    if (entry == nullptr) return {};
+    return {true, entry->pw_uid, entry->pw_gid, entry->pw_dir, entry->pw_name};
+}
+
+// Who an unprivileged run becomes when the suite runs as root.
+static const Account& Nobody() {
+    static const Account nobody = LookUp(getpwnam("nobody"));
+    return nobody;
+}
+
+static bool DropsToNobody(const VorlaOptions& options) {
+    return options.unprivileged && geteuid() == 0;
+}
+
+bool HandToUnprivileged(const std::string& path) {
+    if (geteuid() != 0) return true;
+    if (!Nobody().found) return false;
+    const auto give = [](const fs::path& to) {
+        return lchown(to.c_str(), Nobody().uid, Nobody().gid) == 0;
+    };
+    std::error_code ec;
+    bool given = give(path);
+    for (const auto& entry : fs::recursive_directory_iterator(path, ec))
+        given = give(entry.path()) && given;
+    return given && !ec;
+}
+
 VorlaRun RunVorla(const std::vector<std::string>& args, const VorlaOptions& options) {
     std::string binary = options.binary.empty() ? VORLA_BINARY : options.binary;
     std::vector<std::string> words;
     if (!options.frozenTime.empty()) {
         words = {"faketime", "-f", options.frozenTime};
+    }
+    // Only the program's run drops its rights; the test keeps root's.
+    if (DropsToNobody(options)) {
+        words.insert(words.begin(), {"setpriv", "--reuid=" + std::to_string(Nobody().uid),
+                                     "--regid=" + std::to_string(Nobody().gid), "--clear-groups"});
     }
     words.insert(words.end(), WrapperWords().begin(), WrapperWords().end());
     words.push_back(binary);
@@ -60,17 +103,37 @@ VorlaRun RunVorla(const std::vector<std::string>& args, const VorlaOptions& opti
         argv.push_back(w.data());
     argv.push_back(nullptr);
 
+    // Made before the fork: the child may only set what it is given.
+    const Account user = DropsToNobody(options) ? Nobody() : LookUp(getpwuid(geteuid()));
+
     int outPipe[2], errPipe[2], inPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0 || pipe(inPipe) != 0) return {};
     pid_t pid = fork();
     if (pid == 0) {
         dup2(inPipe[0], 0);
         dup2(outPipe[1], 1);
+        if (!options.outputFile.empty()) {
+            const int file = open(options.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (file < 0 || dup2(file, 1) < 0) _exit(126);
+            close(file);
+        }
         dup2(errPipe[1], 2);
         for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
             close(fd);
+        if (options.cron) {
+            setsid();
+            close(0);
+        }
         if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
-        setenv("TZ", "UTC", 1);
+        if (options.cron) {
+            clearenv();
+            setenv("PATH", "/usr/bin:/bin", 1);
+            setenv("SHELL", "/bin/sh", 1);
+            setenv("HOME", user.home.c_str(), 1);
+            setenv("LOGNAME", user.name.c_str(), 1);
+        } else {
+            setenv("TZ", "UTC", 1);
+        }
         if (!options.frozenTime.empty()) {
             // faketime preloads its library ahead of a sanitizer runtime,
             // which the sanitizer would otherwise refuse.
@@ -94,6 +157,7 @@ VorlaRun RunVorla(const std::vector<std::string>& args, const VorlaOptions& opti
     int status = 0;
     waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (!options.outputFile.empty()) run.out = ReadFile(options.outputFile);
     return run;
 }
 
