@@ -33,8 +33,6 @@ struct MemStateRecord {
     std::int32_t peakBlockCount;
     std::int32_t peakBytes;
 };
-// Every allocation and release updates these counters: one cache line.
-static_assert(sizeof(MemStateRecord) <= 64, "the counters stay in one cache line");
 
 extern MemStateRecord MemState;
 
@@ -45,8 +43,13 @@ extern std::uintptr_t CoreAddressHigh;
 std::int32_t CoreAddressInRange(std::uintptr_t address);
 
 inline constexpr std::int32_t MEM_GUARD_SIZE = 4;
-// The caller's area (A + 4) is aligned for any record.
+// The caller's area (A + 4) is aligned for any record, in every word size:
+// 16 bytes covers the C library's own promise (8 on 32-bit Windows, 16
+// elsewhere) and the vector types.
 inline constexpr std::uintptr_t MEM_AREA_ALIGN = 16;
+static_assert(MEM_AREA_ALIGN >= alignof(std::max_align_t) &&
+                  (MEM_AREA_ALIGN & (MEM_AREA_ALIGN - 1)) == 0,
+              "MemAlloc's area holds any record");
 
 // size + 8 rounded up to a multiple of 4: the guards, the area, the padding.
 // Wider than 32 bits so that no request near the top of the range overflows.
@@ -70,6 +73,19 @@ static_assert(MemGuard(0x003A1238) == std::array<std::uint8_t, 4>{0xF4, 0xD0, 0x
 constexpr std::uintptr_t MemTrackerAddress(std::uintptr_t block, std::int64_t rounded) {
     const std::uintptr_t end = block + static_cast<std::uintptr_t>(rounded);
     return (end + alignof(MemTracker) - 1) & ~std::uintptr_t{alignof(MemTracker) - 1};
+}
+
+// The block of an allocation that starts at start: the first A at or after
+// it whose caller's area A + 4 is aligned, so 0 to MEM_AREA_ALIGN - 1 bytes in.
+constexpr std::uintptr_t MemBlockAt(std::uintptr_t start) {
+    return ((start + MEM_GUARD_SIZE + MEM_AREA_ALIGN - 1) & ~(MEM_AREA_ALIGN - 1)) - MEM_GUARD_SIZE;
+}
+
+// Bytes obtained from the heap for a block: the slack that MemBlockAt may
+// skip, the block and, with tracking, the record with its alignment.
+constexpr std::size_t MemRequestSize(std::int64_t rounded, std::int32_t tracking) {
+    return static_cast<std::size_t>(rounded) + (MEM_AREA_ALIGN - 1) +
+           (tracking ? alignof(MemTracker) - 1 + sizeof(MemTracker) : 0);
 }
 
 // Tests only: switches tracking on or off. Refused (0) while blocks are

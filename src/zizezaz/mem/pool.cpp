@@ -93,17 +93,7 @@ std::int32_t PoolSetBlockCount(Pool* pool, std::int32_t count) {
     return 1;
 }
 
-// A pool as the program uses it: members of one size, none of the switches
-// on. Its members are taken and given back without a call, so the common
-// case of PoolAlloc and PoolFree needs no stack frame; everything else goes
-// the whole way, every check in its order.
-static bool PlainPool(const Pool* pool) {
-    return pool != nullptr && pool->tag == PoolSourceName &&
-           (pool->variableSize | pool->passThrough | pool->zeroFill | pool->trace) == 0;
-}
-
-[[gnu::noinline]] static void* AllocChecked(Pool* pool, std::int32_t size, const char* file,
-                                            std::int32_t line) {
+void* PoolAlloc(Pool* pool, std::int32_t size, const char* file, std::int32_t line) {
     CheckPool(pool, __LINE__);
     if (file == nullptr) LogAbortNull(PoolSourceName, __LINE__);
     void* member = nullptr;
@@ -138,23 +128,7 @@ static bool PlainPool(const Pool* pool) {
     return member;
 }
 
-void* PoolAlloc(Pool* pool, std::int32_t size, const char* file, std::int32_t line) {
-    if (PlainPool(pool) && file != nullptr && size == pool->memberSize && size >= 0 &&
-        pool->freeSlots != nullptr) [[likely]] {
-        PoolSlot* slot = pool->freeSlots;
-        pool->freeSlots = slot->link;
-        PoolSlot** bucket = BucketOf(pool, slot->member);
-        slot->link = *bucket;
-        *bucket = slot;
-        pool->inUse += 1;
-        if (pool->peakInUse < pool->inUse) pool->peakInUse = pool->inUse;
-        return slot->member;
-    }
-    return AllocChecked(pool, size, file, line);
-}
-
-[[gnu::noinline]] static void FreeChecked(Pool* pool, void** member, std::int32_t size,
-                                          const char* file, std::int32_t line) {
+void PoolFree(Pool* pool, void** member, std::int32_t size, const char* file, std::int32_t line) {
     CheckPool(pool, __LINE__);
     if (member == nullptr) LogAbortNull(PoolSourceName, __LINE__);
     if (pool->trace) LogPrint("-- Pool Free  0x%p : %10d [%s / %d]\n", *member, size, file, line);
@@ -195,25 +169,6 @@ void* PoolAlloc(Pool* pool, std::int32_t size, const char* file, std::int32_t li
     pool->freeSlots = slot;
     pool->inUse -= 1;
     *member = nullptr;
-}
-
-void PoolFree(Pool* pool, void** member, std::int32_t size, const char* file, std::int32_t line) {
-    if (PlainPool(pool) && member != nullptr && size == pool->memberSize && *member != nullptr)
-        [[likely]] {
-        for (PoolSlot** link = BucketOf(pool, *member); *link != nullptr; link = &(*link)->link) {
-            PoolSlot* slot = *link;
-            if (slot->member == *member) {
-                *link = slot->link;
-                slot->link = pool->freeSlots;
-                pool->freeSlots = slot;
-                pool->inUse -= 1;
-                *member = nullptr;
-                return;
-            }
-        }
-    }
-    // Not out, or not the common case: the whole procedure says which.
-    FreeChecked(pool, member, size, file, line);
 }
 
 std::int32_t PoolDestroy(Pool** pool) {

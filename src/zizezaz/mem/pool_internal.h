@@ -16,8 +16,10 @@ struct PoolSlot {
     PoolSlot* link;  // next slot on the same chain
 };
 
-// One tracked allocation: this header, count slots, count members.
-struct PoolBlock {
+// One tracked allocation: this header, count slots, count members. The
+// header keeps a multiple of 8 bytes in every word size, so that the members
+// after it keep the 8-byte alignment that their stride is rounded to.
+struct alignas(8) PoolBlock {
     unsigned char* base;    // the block's own address, as given to MemFree
     unsigned char* cursor;  // first byte not yet cut; the slots once laid out
     std::int32_t size;      // bytes in the block
@@ -51,11 +53,11 @@ static_assert(sizeof(void*) != 8 || sizeof(Pool) == 2128, "shows in the memory r
 static_assert(sizeof(void*) != 4 || sizeof(Pool) == 1084, "shows in the memory report");
 static_assert(sizeof(void*) != 8 || (sizeof(PoolBlock) == 32 && sizeof(PoolSlot) == 16),
               "shows in the memory report");
-static_assert(sizeof(void*) != 4 || sizeof(PoolBlock) == 20, "shows in the memory report");
-// Members follow the header and the slots in a block whose start is
-// 16-aligned; neither moves them off that alignment.
-static_assert(sizeof(void*) != 8 || (sizeof(PoolBlock) % 16 == 0 && sizeof(PoolSlot) % 16 == 0),
-              "members stay 16-aligned");
+static_assert(sizeof(void*) != 4 || (sizeof(PoolBlock) == 24 && sizeof(PoolSlot) == 8),
+              "shows in the memory report");
+// Members follow the header and the slots in a block whose start is aligned
+// for any record; neither moves them off a multiple of 8.
+static_assert(sizeof(PoolBlock) % 8 == 0 && sizeof(PoolSlot) % 8 == 0, "members stay 8-aligned");
 
 // The pool module's source name: the location of its own reports and, by
 // its address, the identity of every pool.

@@ -106,25 +106,68 @@ TEST(MemGuardTest, GuardBytesFollowTheBlockAddress) {
         EXPECT_EQ(MemGuard(row.block), row.guard) << std::hex << row.block;
 }
 
+// Wherever the heap's allocation starts, the block sits inside it with its
+// area aligned, and the record (with tracking) lies after the block and
+// inside the allocation too. A 32-bit record follows the block directly.
+TEST(MemLayoutTest, BlockAndRecordFitTheAllocationForThisWordSize) {
+    constexpr std::uintptr_t MAX_RECORD_GAP = sizeof(void*) == 4 ? 0 : 4;
+    const std::uintptr_t bases[] = {0x00520000, 0x7FFF0000};
+    for (std::uintptr_t base : bases) {
+        for (std::uintptr_t skew = 0; skew < 16; ++skew) {
+            for (std::int32_t size : {1, 4, 5, 8, 13, 1000}) {
+                for (std::int32_t tracking : {0, 1}) {
+                    const std::uintptr_t start = base + skew;
+                    const std::int64_t rounded = MemRoundedSize(size);
+                    const std::uintptr_t end = start + MemRequestSize(rounded, tracking);
+                    const std::uintptr_t block = MemBlockAt(start);
+                    const std::uintptr_t blockEnd = block + static_cast<std::uintptr_t>(rounded);
+                    SCOPED_TRACE(::testing::Message() << std::hex << start << " size " << size
+                                                      << " tracking " << tracking);
+                    EXPECT_GE(block, start);
+                    EXPECT_LT(block - start, MEM_AREA_ALIGN);
+                    EXPECT_EQ((block + 4) % MEM_AREA_ALIGN, 0u);
+                    EXPECT_LE(blockEnd, end);
+                    if (!tracking) continue;
+                    const std::uintptr_t record = MemTrackerAddress(block, rounded);
+                    EXPECT_EQ(record % alignof(MemTracker), 0u);
+                    EXPECT_GE(record, blockEnd);
+                    EXPECT_LE(record - blockEnd, MAX_RECORD_GAP);
+                    EXPECT_LE(record + sizeof(MemTracker), end);
+                }
+            }
+        }
+    }
+}
+
 TEST_F(MemTest, BlocksAreRoundedGuardedZeroedAndAligned) {
     const struct {
         std::int32_t size, rounded;
     } rows[] = {{1, 12}, {4, 12}, {5, 16}, {8, 16}, {9, 20}, {13, 24}, {1000, 1008}};
-    for (std::uint32_t flags : {1u, MEM_LOCAL_HEAP}) {
-        for (const auto& row : rows) {
-            auto* area = static_cast<unsigned char*>(MemAlloc(row.size, flags, SRC, 1));
-            const std::uintptr_t block = BlockOf(area);
-            const auto guard = MemGuard(block);
-            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(area) % 16, 0u) << row.size;
-            EXPECT_EQ(MemState.bytesInUse, row.rounded) << row.size;
-            EXPECT_EQ(MemState.blockCount, 1);
-            EXPECT_EQ(std::memcmp(Bytes(block), guard.data(), 4), 0) << row.size;
-            EXPECT_EQ(std::memcmp(Bytes(block) + row.rounded - 4, guard.data(), 4), 0) << row.size;
-            const std::vector<unsigned char> zero(static_cast<std::size_t>(row.rounded - 8), 0);
-            EXPECT_EQ(std::memcmp(area, zero.data(), zero.size()), 0) << row.size;
-            EXPECT_TRUE(CoreAddressInRange(block) && CoreAddressInRange(block + row.rounded));
-            MemFree(area, row.size, flags, SRC, 2);
-            EXPECT_EQ(MemState.bytesInUse, 0);
+    for (std::int32_t tracking : {0, 1}) {
+        ASSERT_EQ(MemSetTracking(tracking), 1);
+        for (std::uint32_t flags : {1u, MEM_LOCAL_HEAP}) {
+            for (const auto& row : rows) {
+                auto* area = static_cast<unsigned char*>(MemAlloc(row.size, flags, SRC, 1));
+                const std::uintptr_t block = BlockOf(area);
+                const auto guard = MemGuard(block);
+                EXPECT_EQ(reinterpret_cast<std::uintptr_t>(area) % 16, 0u) << row.size;
+                EXPECT_EQ(MemState.bytesInUse, row.rounded) << row.size;
+                EXPECT_EQ(MemState.blockCount, 1);
+                EXPECT_EQ(std::memcmp(Bytes(block), guard.data(), 4), 0) << row.size;
+                EXPECT_EQ(std::memcmp(Bytes(block) + row.rounded - 4, guard.data(), 4), 0)
+                    << row.size;
+                const std::vector<unsigned char> zero(static_cast<std::size_t>(row.rounded - 8), 0);
+                EXPECT_EQ(std::memcmp(area, zero.data(), zero.size()), 0) << row.size;
+                EXPECT_TRUE(CoreAddressInRange(block) && CoreAddressInRange(block + row.rounded));
+                if (tracking) {
+                    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(MemState.trackerHead),
+                              MemTrackerAddress(block, row.rounded));
+                }
+                // The whole area and its padding are the caller's to write.
+                std::memset(area, 0xAB, static_cast<std::size_t>(row.rounded - 8));
+                MemFree(area, row.size, flags, SRC, 2);
+                EXPECT_EQ(MemState.bytesInUse, 0);
+            }
         }
     }
     EXPECT_EQ(MemState.peakBytes, 1008);
