@@ -193,7 +193,8 @@ TEST_F(PoolDeathTest, FaultsAreReportedAndEndWithStatusOne) {
     fake.tag = otherPool;
     auto* forged = static_cast<PoolBlock*>(MemAlloc(64, 1, SRC, 5));
     *forged = PoolBlock{reinterpret_cast<unsigned char*>(forged), nullptr, 64, 10, nullptr};
-    const std::string end = Hex(forged->base + 2192);
+    constexpr std::int32_t LAID_OUT = HEADER + 10 * (SLOT + 200);  // what 10 members need
+    const std::string end = Hex(forged->base + LAID_OUT);
     const struct {
         const char* what;
         std::function<void()> run;
@@ -224,7 +225,8 @@ TEST_F(PoolDeathTest, FaultsAreReportedAndEndWithStatusOne) {
         {"null member pointer", [&] { PoolFree(pool_, nullptr, 200, SRC, 12); },
          PoolAbort("Pointer is NULL\n")},
         {"block too small for its layout", [&] { PoolCarveBlock(pool_, forged); },
-         PoolAbort("Pool corrupted (2192 != 64) [0x" + end + " 0x" + Hex(forged) + "]\n")},
+         PoolAbort("Pool corrupted (" + std::to_string(LAID_OUT) + " != 64) [0x" + end + " 0x" +
+                   Hex(forged) + "]\n")},
     };
     for (const auto& row : rows) {
         EXPECT_EXIT(row.run(), ::testing::ExitedWithCode(1), row.expected) << row.what;
