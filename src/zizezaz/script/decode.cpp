@@ -6,7 +6,6 @@
 #include "zizezaz/script/script.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -19,83 +18,56 @@
 // keyword and the parameter cut from a body therefore fit the name fields.
 static constexpr std::int32_t BODY_LIMIT = 80;
 
-// The parts of the field being read, in fixed buffers, and the identities
-// of its class and keyword, hashed while the field is read.
+// The parts of the field being read, in fixed buffers.
 struct DecodeField {
     char className[BODY_LIMIT + 1];
     char keyword[SCRIPT_NAME_CAPACITY];
     char parameter[SCRIPT_NAME_CAPACITY];
     std::int32_t length;  // characters from the opening to the closing delimiter, both included
-    ScriptName classId;
-    ScriptName keywordId;
 };
-
-// What a byte may be in a field body: any from 0x21 to 0x7F (the
-// delimiters aside, which the reader tests itself); letters, digits and full
-// stops may also make up a keyword. One look-up per byte keeps the reader to
-// a single pass.
-static constexpr std::uint8_t BODY_CHAR = 1;
-static constexpr std::uint8_t KEYWORD_CHAR = 2;
-static constexpr std::array<std::uint8_t, 256> FIELD_CHARS = [] {
-    std::array<std::uint8_t, 256> table{};
-    for (std::uint32_t n = 0x21; n <= 0x7F; ++n) {
-        const char c = static_cast<char>(n);
-        const bool keyword = AsciiIsLetter(c) || AsciiIsDigit(c) || c == '.';
-        table[n] = static_cast<std::uint8_t>(BODY_CHAR | (keyword ? KEYWORD_CHAR : 0));
-    }
-    return table;
-}();
 
 static void CopyPart(char* destination, const char* source, std::int32_t count) {
     std::memcpy(destination, source, static_cast<std::size_t>(count));
     destination[count] = '\0';
 }
 
-// The kind of byte c within a field body of this script: 0 when it ends the
-// body (not a body byte, or a delimiter).
-static std::uint8_t BodyKind(unsigned char c, unsigned char open, unsigned char close) {
-    return (c == open || c == close) ? 0 : FIELD_CHARS[c];
+// A field body is made of the bytes 0x21 to 0x7F other than the script's
+// two delimiters.
+static bool IsBodyByte(const Script* script, char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x21 && byte <= 0x7F && c != script->openDelimiter &&
+           c != script->closeDelimiter;
+}
+
+// Letters, digits and full stops may make up a keyword.
+static bool IsKeywordByte(const Script* script, char c) {
+    return IsBodyByte(script, c) && (AsciiIsLetter(c) || AsciiIsDigit(c) || c == '.');
 }
 
 // Reads the field whose body starts at body (just after an opening
 // delimiter) into field; 0 when the text there is not a field. The body is
 // read to its closing delimiter even past the end the caller gave: only the
-// field's start has to lie within the template. The class (up to the first
-// full stop) and the keyword (letters, digits and full stops after it) are
-// hashed on the way, as the registry hashes names, so that finding them
-// costs no second pass.
+// field's start has to lie within the template. The class runs up to the
+// first full stop, the keyword is the letters, digits and full stops after
+// it, and the parameter is the rest of the body.
 static std::int32_t ReadField(const Script* script, const char* body, DecodeField* field) {
-    const auto open = static_cast<unsigned char>(script->openDelimiter);
-    const auto close = static_cast<unsigned char>(script->closeDelimiter);
-    const std::array<std::uint8_t, 256>& fold =
-        script->caseSensitive == 1 ? ASCII_SAME : ASCII_UPPER;
-    std::uint32_t crc = 0xFFFFFFFFu;
     std::int32_t size = 0;
     for (;; ++size) {
-        if (size == BODY_LIMIT) return 0;  // no full stop in the longest body
-        const auto c = static_cast<unsigned char>(body[size]);
-        if (BodyKind(c, open, close) == 0) return 0;  // the body ended without a full stop
-        if (c == '.') break;
-        crc = Crc32Step(crc, fold[c]);
+        if (size == BODY_LIMIT) return 0;               // no full stop in the longest body
+        if (!IsBodyByte(script, body[size])) return 0;  // the body ended without a full stop
+        if (body[size] == '.') break;
     }
     const std::int32_t dot = size;
     if (dot == 0) return 0;
-    field->classId = ScriptName{~crc, dot};
-    crc = 0xFFFFFFFFu;
-    for (++size; size < BODY_LIMIT; ++size) {
-        const auto c = static_cast<unsigned char>(body[size]);
-        if (!(BodyKind(c, open, close) & KEYWORD_CHAR)) break;
-        crc = Crc32Step(crc, fold[c]);
+    for (++size; size < BODY_LIMIT && IsKeywordByte(script, body[size]); ++size) {
     }
     const std::int32_t keywordEnd = size;
     if (keywordEnd == dot + 1) return 0;  // no keyword
-    field->keywordId = ScriptName{~crc, keywordEnd - dot - 1};
-    while (size < BODY_LIMIT && BodyKind(static_cast<unsigned char>(body[size]), open, close) != 0)
+    while (size < BODY_LIMIT && IsBodyByte(script, body[size]))
         ++size;
     // The terminator never closes a field, even with a zero closing
     // delimiter: reading goes on after the closing delimiter.
-    const auto stop = static_cast<unsigned char>(body[size]);
-    if (stop != close || stop == 0) return 0;
+    if (body[size] != script->closeDelimiter || body[size] == '\0') return 0;
     CopyPart(field->className, body, dot);
     CopyPart(field->keyword, body + dot + 1, keywordEnd - dot - 1);
     CopyPart(field->parameter, body + keywordEnd, size - keywordEnd);
@@ -188,14 +160,14 @@ std::int32_t ScriptDecode(Script* script, void* user, std::int32_t startOffset, 
         ScriptClass* lastClass = nullptr;
         ScriptKeyword* keyword = nullptr;
         ScriptKeyword* lastKeyword = nullptr;
-        if (!ScriptFindClassByName(script, field.classId, &owner, &lastClass)) {
+        if (!ScriptFindClass(script, field.className, &owner, &lastClass)) {
             if (script->reportUnknownClass == 1) {
                 LogPrint("Unknown class = '%s':'%s':'%s'\n", field.className, field.keyword,
                          field.parameter);
             }
             whole &= ScriptWriteUnknown(script, field.className, field.keyword, field.parameter, at,
                                         room);
-        } else if (!ScriptFindKeywordByName(owner, field.keywordId, &keyword, &lastKeyword)) {
+        } else if (!ScriptFindKeyword(script, owner, field.keyword, &keyword, &lastKeyword)) {
             if (script->reportUnknownKeyword == 1) {
                 LogPrint("Unknown keyword = '%s':'%s':'%s'\n", field.className, field.keyword,
                          field.parameter);

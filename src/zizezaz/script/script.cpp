@@ -160,25 +160,11 @@ static std::int32_t FindRecord(Record* head, Match matches, Record** found, Reco
     return 0;
 }
 
-static auto NamedBy(ScriptName name) {
-    return [name](const auto& record) {
-        return record.crc == name.crc && record.length == name.length;
-    };
-}
-
-std::int32_t ScriptFindClassByName(Script* script, ScriptName name, ScriptClass** found,
-                                   ScriptClass** last) {
-    CheckClasses(&script->classes, __LINE__);
-    return FindRecord(script->classes.head, NamedBy(name), found, last);
-}
-
-std::int32_t ScriptFindKeywordByName(ScriptClass* owner, ScriptName name, ScriptKeyword** found,
-                                     ScriptKeyword** last) {
-    CheckKeywords(&owner->keywords, __LINE__);
-    if (FindRecord(owner->keywords.head, NamedBy(name), found, last)) return 1;
-    return FindRecord(
-        owner->keywords.head, [](const ScriptKeyword& record) { return IsCatchAll(&record); },
-        found, last);
+// A name's quick identity: its CRC-32 (folded to upper case unless the
+// script is case-sensitive) and its length.
+static auto NamedBy(std::uint32_t crc, std::int32_t length) {
+    return
+        [crc, length](const auto& record) { return record.crc == crc && record.length == length; };
 }
 
 std::int32_t ScriptFindClass(Script* script, const char* name, ScriptClass** found,
@@ -186,9 +172,12 @@ std::int32_t ScriptFindClass(Script* script, const char* name, ScriptClass** fou
     ScriptCheck(script, __LINE__);
     if (name == nullptr || found == nullptr || last == nullptr)
         LogAbortNull(ScriptSourceName, __LINE__);
-    ScriptName identity{0, MeasureName(name, "Class keyword too long (%s) (%d > %d)\n", __LINE__)};
-    Crc32Update(name, script->caseSensitive, &identity.crc);
-    return ScriptFindClassByName(script, identity, found, last);
+    const std::int32_t length =
+        MeasureName(name, "Class keyword too long (%s) (%d > %d)\n", __LINE__);
+    std::uint32_t crc = 0;
+    Crc32Update(name, script->caseSensitive, &crc);
+    CheckClasses(&script->classes, __LINE__);
+    return FindRecord(script->classes.head, NamedBy(crc, length), found, last);
 }
 
 std::int32_t ScriptFindKeyword(Script* script, ScriptClass* owner, const char* name,
@@ -196,9 +185,15 @@ std::int32_t ScriptFindKeyword(Script* script, ScriptClass* owner, const char* n
     ScriptCheck(script, __LINE__);
     if (owner == nullptr || name == nullptr || found == nullptr || last == nullptr)
         LogAbortNull(ScriptSourceName, __LINE__);
-    ScriptName identity{0, MeasureName(name, "Script keyword too long (%s) (%d > %d)\n", __LINE__)};
-    Crc32Update(name, script->caseSensitive, &identity.crc);
-    return ScriptFindKeywordByName(owner, identity, found, last);
+    const std::int32_t length =
+        MeasureName(name, "Script keyword too long (%s) (%d > %d)\n", __LINE__);
+    std::uint32_t crc = 0;
+    Crc32Update(name, script->caseSensitive, &crc);
+    CheckKeywords(&owner->keywords, __LINE__);
+    if (FindRecord(owner->keywords.head, NamedBy(crc, length), found, last)) return 1;
+    return FindRecord(
+        owner->keywords.head, [](const ScriptKeyword& record) { return IsCatchAll(&record); },
+        found, last);
 }
 
 std::int32_t ScriptAddEntry(Script* script, const char* className, const char* keyword,

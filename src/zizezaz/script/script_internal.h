@@ -20,20 +20,6 @@ inline constexpr std::uint32_t SCRIPT_MEM_FLAGS = 1;
 // The catch-all keyword, which a class falls back on for any other name.
 inline constexpr char SCRIPT_CATCH_ALL[] = "*";
 
-// A name's quick identity: the CRC-32 of its characters (folded to upper
-// case unless the script is case-sensitive) and its length.
-struct ScriptName {
-    std::uint32_t crc;
-    std::int32_t length;
-};
-
-// ScriptFindClass and ScriptFindKeyword for a name whose identity the
-// caller has already computed, as the decoder does while it reads a field.
-std::int32_t ScriptFindClassByName(Script* script, ScriptName name, ScriptClass** found,
-                                   ScriptClass** last);
-std::int32_t ScriptFindKeywordByName(ScriptClass* owner, ScriptName name, ScriptKeyword** found,
-                                     ScriptKeyword** last);
-
 // Ends the process unless script is a script object (not null, its tag
 // ours); line is the caller's, so the report points at the operation.
 void ScriptCheck(const Script* script, std::int32_t line);

@@ -19,21 +19,6 @@
 // The register starts as all ones and is complemented at the end, so that
 // leading zero bytes and the length of the text change the result.
 //
-// Slicing. One look-up per byte still makes every step wait for the one
-// before it, since the next index needs the register the last look-up
-// gave. The CRC is linear, so the effect of a group of bytes on the
-// register is the XOR of the effects of each byte alone, each followed by
-// the zero bytes that stand for its successors. The effect of a byte b
-// followed by k zero bytes is again a fixed function of b, tabled as T[k]:
-// T[0] is the table above and T[k][b] = (T[k-1][b] >> 8) ^ T[0][T[k-1][b]
-// & 0xff]. So the register is XORed into the first four bytes of a group of
-// sixteen, the sixteen bytes are looked up in T[15] down to T[0], and the
-// XOR of the sixteen values is the new register: still one look-up per
-// byte, but sixteen independent ones at a time. Groups of eight and four
-// finish the rest the same way. Names that hash case-insensitively are
-// folded to upper case eight bytes at a time with word arithmetic
-// (FoldWord), so the fold adds no second look-up.
-//
 // Folding. Where the processor multiplies polynomials over GF(2)
 // (carry-less multiplication), a long block goes faster still. Starting
 // from a zero register, the CRC of a message depends only on the message
@@ -48,156 +33,51 @@
 // to the next, which keeps four independent chains of multiplications
 // busy; then the four are folded into one, the remaining 16-byte chunks
 // into that, and the last 128 bits and the tail of under 16 bytes go
-// through the tables from a zero register. The bit order costs one detail:
+// through the table from a zero register. The bit order costs one detail:
 // the chunks are reflected, and the product of two reflected 64-bit values
 // is the reflected 128-bit product times x, so the constants used are
-// x^(D+63) and x^(D-1) modulo P. All tables and constants are computed
+// x^(D+63) and x^(D-1) modulo P. The table and the constants are computed
 // here at compile time.
+//
+// Folding is the one place where the system asks which instructions the
+// processor has: the integrity check reads the whole program file at every
+// start, and with the table alone it would be a tenth of the run
+// (Crc/check/AppCheckIntegrity); names and the fallback keep the table.
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "platform/platform.h"
+#include "zizezaz/str/ascii.h"
 #include "zizezaz/str/crc32_internal.h"
 #include "zizezaz/str/str.h"
 
-static_assert(std::endian::native == std::endian::little,
-              "words are read with the first byte of the text in their low bits");
-
 static constexpr std::uint32_t REFLECTED_POLYNOMIAL = 0xEDB88320u;
-static constexpr int SLICES = 16;
 
-using CrcTables = std::array<std::array<std::uint32_t, 256>, SLICES>;
-
-static constexpr CrcTables MakeCrcTables() {
-    CrcTables tables{};
+static constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
+    std::array<std::uint32_t, 256> table{};
     for (std::uint32_t n = 0; n < 256; ++n) {
         std::uint32_t c = n;
         for (int k = 0; k < 8; ++k)
             c = (c & 1u) ? REFLECTED_POLYNOMIAL ^ (c >> 1) : c >> 1;
-        tables[0][n] = c;
+        table[n] = c;
     }
-    for (int k = 1; k < SLICES; ++k) {
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = tables[k - 1][n];
-            tables[k][n] = (c >> 8) ^ tables[0][c & 0xFFu];
-        }
-    }
-    return tables;
+    return table;
 }
 
-// 16 KiB, aligned so that no table straddles more cache lines than it must.
-alignas(64) static constexpr CrcTables CRC_TABLES = MakeCrcTables();
-// The first table, for the byte step of str.h.
-constinit const std::array<std::uint32_t, 256>& Crc32Table = CRC_TABLES[0];
+static constexpr std::array<std::uint32_t, 256> CRC_TABLE = MakeCrcTable();
 // Spot checks against the published table.
-static_assert(CRC_TABLES[0][0x01] == 0x77073096u);
-static_assert(CRC_TABLES[0][0x80] == 0xEDB88320u);
-static_assert(CRC_TABLES[0][0xFF] == 0x2D02EF8Du);
-// A byte followed by a zero byte, the long way round.
-static_assert(CRC_TABLES[1][0x01] ==
-              ((CRC_TABLES[0][0x01] >> 8) ^ CRC_TABLES[0][CRC_TABLES[0][0x01] & 0xFFu]));
-
-// ---- Upper-case fold, eight bytes at a time ---------------------------
-
-static constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101u;
-
-// Subtracts 32 from every byte that is an ASCII lower-case letter and
-// leaves every other byte alone, bytes 128 to 255 included. Each byte's
-// low seven bits plus 0x80 - 'a' reach the byte's top bit exactly when they
-// are 'a' or more, and plus 0x80 - '{' when they are above 'z'; neither sum
-// can carry into the next byte.
-static constexpr std::uint64_t FoldWord(std::uint64_t word) {
-    const std::uint64_t low7 = word & (EVERY_BYTE * 0x7Fu);
-    const std::uint64_t fromA = low7 + EVERY_BYTE * (0x80u - 'a');
-    const std::uint64_t pastZ = low7 + EVERY_BYTE * (0x80u - 'z' - 1u);
-    const std::uint64_t lower = fromA & ~pastZ & ~word & (EVERY_BYTE * 0x80u);
-    return word ^ (lower >> 2);
-}
-
-static constexpr std::uint32_t FoldByte(std::uint32_t byte) {
-    return byte ^ (static_cast<std::uint32_t>(byte - 'a' < 26u) << 5);
-}
-
-static constexpr std::uint64_t LittleWord(const char (&text)[9]) {
-    std::uint64_t word = 0;
-    for (int i = 7; i >= 0; --i)
-        word = (word << 8) | static_cast<unsigned char>(text[i]);
-    return word;
-}
-static_assert(FoldWord(LittleWord("azAZ09_.")) == LittleWord("AZAZ09_."));
-static_assert(FoldWord(LittleWord("`{@[~\x7F\xE1\xFA")) == LittleWord("`{@[~\x7F\xE1\xFA"),
-              "neighbours of the letters and bytes 128 to 255 stay as they are");
-static_assert(FoldWord(LittleWord("mYnAmE\x80z")) == LittleWord("MYNAME\x80Z"));
-static_assert(FoldByte('a') == 'A' && FoldByte('z') == 'Z' && FoldByte('{') == '{' &&
-              FoldByte('`') == '`' && FoldByte('A') == 'A' && FoldByte(0xE1) == 0xE1);
-
-// ---- Slicing ----------------------------------------------------------
-
-static std::uint64_t Load64(const std::uint8_t* p) {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
-static std::uint32_t Load32(const std::uint8_t* p) {
-    std::uint32_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
-// The effect of the eight bytes of word, the first of them followed by
-// `after` + 7 others.
-template <int after>
-static std::uint32_t Slice8(std::uint64_t word) {
-    return CRC_TABLES[after + 7][word & 0xFFu] ^ CRC_TABLES[after + 6][(word >> 8) & 0xFFu] ^
-           CRC_TABLES[after + 5][(word >> 16) & 0xFFu] ^
-           CRC_TABLES[after + 4][(word >> 24) & 0xFFu] ^
-           CRC_TABLES[after + 3][(word >> 32) & 0xFFu] ^
-           CRC_TABLES[after + 2][(word >> 40) & 0xFFu] ^
-           CRC_TABLES[after + 1][(word >> 48) & 0xFFu] ^
-           CRC_TABLES[after][static_cast<std::uint32_t>(word >> 56)];
-}
+static_assert(CRC_TABLE[0x01] == 0x77073096u);
+static_assert(CRC_TABLE[0x80] == 0xEDB88320u);
+static_assert(CRC_TABLE[0xFF] == 0x2D02EF8Du);
 
 // Runs the register crc (neither complemented on entry nor on exit) over
-// n bytes, folded to upper case when fold is set. Reads nothing outside
-// the n bytes.
-template <bool fold>
-static std::uint32_t Sliced(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
-    while (n >= 16) {
-        std::uint64_t first = Load64(p);
-        std::uint64_t second = Load64(p + 8);
-        if constexpr (fold) {
-            first = FoldWord(first);
-            second = FoldWord(second);
-        }
-        crc = Slice8<8>(first ^ crc) ^ Slice8<0>(second);
-        p += 16;
-        n -= 16;
-    }
-    if (n >= 8) {
-        std::uint64_t word = Load64(p);
-        if constexpr (fold) word = FoldWord(word);
-        crc = Slice8<0>(word ^ crc);
-        p += 8;
-        n -= 8;
-    }
-    if (n >= 4) {
-        std::uint32_t word = Load32(p);
-        if constexpr (fold) word = static_cast<std::uint32_t>(FoldWord(word));
-        word ^= crc;
-        crc = CRC_TABLES[3][word & 0xFFu] ^ CRC_TABLES[2][(word >> 8) & 0xFFu] ^
-              CRC_TABLES[1][(word >> 16) & 0xFFu] ^ CRC_TABLES[0][word >> 24];
-        p += 4;
-        n -= 4;
-    }
-    for (; n > 0; --n, ++p) {
-        std::uint32_t byte = *p;
-        if constexpr (fold) byte = FoldByte(byte);
-        crc = Crc32Step(crc, static_cast<unsigned char>(byte));
-    }
+// the n bytes at p, each mapped through fold first.
+static std::uint32_t Bytewise(std::uint32_t crc, const std::uint8_t* p, std::size_t n,
+                              const std::array<std::uint8_t, 256>& fold) {
+    for (std::size_t i = 0; i < n; ++i)
+        crc = (crc >> 8) ^ CRC_TABLE[(crc ^ fold[p[i]]) & 0xFFu];
     return crc;
 }
 
@@ -221,23 +101,24 @@ static constexpr long long FoldFactor(std::uint32_t power) {
     return static_cast<long long>(std::uint64_t{XPowerModP(power)} << 32);
 }
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
 
+// x86 is little-endian: a chunk holds the block's first byte in its low bits.
 using Chunk = long long __attribute__((vector_size(16)));
 
-[[gnu::target("pclmul"), gnu::always_inline]] static inline Chunk LoadChunk(const std::uint8_t* p) {
+[[gnu::target("pclmul")]] static Chunk LoadChunk(const std::uint8_t* p) {
     Chunk chunk;
     std::memcpy(&chunk, p, sizeof chunk);
     return chunk;
 }
 
 // chunk * x^D, reduced to under 128 bits, for the D whose factors are given.
-[[gnu::target("pclmul"), gnu::always_inline]] static inline Chunk Fold(Chunk chunk, Chunk factors) {
+[[gnu::target("pclmul")]] static Chunk Fold(Chunk chunk, Chunk factors) {
     return __builtin_ia32_pclmulqdq128(chunk, factors, 0x00) ^
            __builtin_ia32_pclmulqdq128(chunk, factors, 0x11);
 }
 
-// The register crc over n >= FOLD_MINIMUM bytes, like Sliced.
+// The register crc over n >= FOLD_MINIMUM bytes, like Bytewise.
 [[gnu::target("pclmul")]] static std::uint32_t Folded(std::uint32_t crc, const std::uint8_t* p,
                                                       std::size_t n) {
     constexpr Chunk OVER64_BYTES = {FoldFactor(512 + 63), FoldFactor(512 - 1)};
@@ -267,7 +148,7 @@ using Chunk = long long __attribute__((vector_size(16)));
     }
     std::uint8_t last[16];
     std::memcpy(last, &r, sizeof last);
-    return Sliced<false>(Sliced<false>(0, last, sizeof last), p, n);
+    return Bytewise(Bytewise(0, last, sizeof last, ASCII_SAME), p, n, ASCII_SAME);
 }
 
 static bool CanFold() {
@@ -277,7 +158,7 @@ static bool CanFold() {
 #else
 
 static std::uint32_t Folded(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
-    return Sliced<false>(crc, p, n);
+    return Bytewise(crc, p, n, ASCII_SAME);
 }
 
 static bool CanFold() {
@@ -290,33 +171,27 @@ static bool CanFold() {
 
 std::int32_t Crc32Update(const char* text, std::int32_t caseMode, std::uint32_t* value) {
     // The CRC of an empty text is 0 by the same arithmetic, no special case.
-    const auto* p = reinterpret_cast<const std::uint8_t*>(text);
-    const auto n = static_cast<std::size_t>(StrLength(text));
     // Any mode but 1 hashes the text folded to upper case.
-    const std::uint32_t crc =
-        caseMode == 1 ? Sliced<false>(0xFFFFFFFFu, p, n) : Sliced<true>(0xFFFFFFFFu, p, n);
+    const std::uint32_t crc = Bytewise(0xFFFFFFFFu, reinterpret_cast<const std::uint8_t*>(text),
+                                       static_cast<std::size_t>(StrLength(text)),
+                                       caseMode == 1 ? ASCII_SAME : ASCII_UPPER);
     *value = crc ^ 0xFFFFFFFFu;
     return 1;
 }
 
-std::uint32_t Crc32BlockSliced(std::uint32_t crc, const void* data, std::size_t length) {
-    if (length == 0) return crc;
-    return ~Sliced<false>(~crc, static_cast<const std::uint8_t*>(data), length);
+std::uint32_t Crc32BlockBytewise(std::uint32_t crc, const void* data, std::size_t length) {
+    return ~Bytewise(~crc, static_cast<const std::uint8_t*>(data), length, ASCII_SAME);
 }
 
 std::int32_t Crc32BlockFolded(std::uint32_t crc, const void* data, std::size_t length,
                               std::uint32_t* value) {
     if (!CanFold()) return 0;
-    if (length < FOLD_MINIMUM) {
-        *value = Crc32BlockSliced(crc, data, length);
-    } else {
-        *value = ~Folded(~crc, static_cast<const std::uint8_t*>(data), length);
-    }
+    *value = Crc32Block(crc, data, length);
     return 1;
 }
 
 std::uint32_t Crc32Block(std::uint32_t crc, const void* data, std::size_t length) {
     if (length >= FOLD_MINIMUM && CanFold())
         return ~Folded(~crc, static_cast<const std::uint8_t*>(data), length);
-    return Crc32BlockSliced(crc, data, length);
+    return Crc32BlockBytewise(crc, data, length);
 }

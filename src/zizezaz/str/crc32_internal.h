@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Tables only, as on a processor without carry-less multiplication.
-std::uint32_t Crc32BlockSliced(std::uint32_t crc, const void* data, std::size_t length);
+// The table alone, as on a processor without carry-less multiplication.
+std::uint32_t Crc32BlockBytewise(std::uint32_t crc, const void* data, std::size_t length);
 // Carry-less multiplication where the block is long enough for it; 0 (and
 // *value untouched) when this processor cannot multiply that way.
 std::int32_t Crc32BlockFolded(std::uint32_t crc, const void* data, std::size_t length,

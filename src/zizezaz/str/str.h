@@ -4,7 +4,6 @@
 // ASCII letters only. Results are 1 for success or true, 0 otherwise.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -27,12 +26,6 @@ std::int32_t StrParseInt64(const char* text, std::int64_t* value);
 // CRC-32 (IEEE 802.3, reflected) of a whole text. caseMode 1 hashes the
 // bytes as they are; any other mode hashes the text folded to upper case.
 std::int32_t Crc32Update(const char* text, std::int32_t caseMode, std::uint32_t* value);
-// One byte of the same CRC, for a caller that hashes while it scans: start
-// the register at 0xFFFFFFFF, step over each byte, complement at the end.
-extern const std::array<std::uint32_t, 256>& Crc32Table;
-inline std::uint32_t Crc32Step(std::uint32_t crc, unsigned char byte) {
-    return (crc >> 8) ^ Crc32Table[(crc ^ byte) & 0xFFu];
-}
 // CRC-32 of a block of any bytes, continued from crc: start from 0 and pass
 // each result back in to go on with the next block. Over the same bytes it
 // equals Crc32Update's mode 1; the block may hold zero bytes.
