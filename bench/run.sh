@@ -152,7 +152,7 @@ ratios.append(("  100 at once", "Pool/batch/PoolAlloc", "Pool/batch/malloc", 1.0
 for size, label in (("64k", "64 KiB"), ("1m", "1 MiB")):
     ratios.append((f"Crc32Block {label} / zlib crc32", f"Crc/block{size}/Crc32Block",
                    f"Crc/block{size}/zlib", 1.0))
-    ratios.append((f"  fallback (sliced) {label}", f"Crc/block{size}/sliced",
+    ratios.append((f"  fallback (bytewise) {label}", f"Crc/block{size}/bytewise",
                    f"Crc/block{size}/zlib", None))
 ratios.append(("ScriptDecode /EXECUTE line / snprintf", "Script/execute/ScriptDecode",
                "Script/execute/snprintf", None))
