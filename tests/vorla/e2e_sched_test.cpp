@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,10 @@ constexpr SchedCase CASES[] = {
     {"DebugLogHoldsEveryLine", -1, true, false, 0},
     {"DebugLogUnwritableTheJobRunsAndTheConsoleKeepsAll", -1, true, true, 0},
 };
+
+void PrintTo(const SchedCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 // A day from today as the job sees it: without TZ, in the system's own zone.
 // Counted on the calendar, so that a day of 23 or 25 hours is still one day.
