@@ -41,7 +41,7 @@
 //
 // Folding is the one place where the system asks which instructions the
 // processor has: the integrity check reads the whole program file at every
-// start, and with the table alone it would be a tenth of the run
+// start, and with the table alone it would be a sixth of the run
 // (Crc/check/AppCheckIntegrity); names and the fallback keep the table.
 #include <array>
 #include <cstddef>

@@ -3,12 +3,6 @@
 // width, precision and its row in a table of conversions) and then drawn by
 // the small renderer of its row's kind. Nothing allocates: numbers are
 // converted in the field's own text buffer.
-//
-// Every message of the system passes through here, so the common paths are
-// kept short: literal runs are found with one table look-up per byte and
-// copied in a few wide moves, a field that needs no padding, sign or zeros
-// is copied as it is, and hexadecimal digits are produced in the case they
-// print in.
 #include "zizezaz/str/format.h"
 
 #include <array>
@@ -61,66 +55,6 @@ struct FormatField {
     const char* textStart;
 };
 
-// ---- Moving bytes -----------------------------------------------------
-
-struct Chunk16 {
-    char bytes[16];
-};
-
-// The first and the last sizeof(Word) bytes, which together cover n bytes
-// from sizeof(Word) to twice that.
-template <typename Word>
-[[gnu::always_inline]] static inline void CopyEnds(char* to, const char* from, std::size_t n) {
-    Word head;
-    Word tail;
-    std::memcpy(&head, from, sizeof(Word));
-    std::memcpy(&tail, from + n - sizeof(Word), sizeof(Word));
-    std::memcpy(to, &head, sizeof(Word));
-    std::memcpy(to + n - sizeof(Word), &tail, sizeof(Word));
-}
-
-// Most pieces are a few characters, for which a call to memcpy or memset
-// costs more than the work: up to 32 bytes are moved in at most two pairs
-// of overlapping moves of one width. Every byte is read before the first
-// is written.
-[[gnu::always_inline]] static inline void CopyBytes(char* to, const char* from, std::size_t n) {
-    if (n < 4) {
-        if (n != 0) {
-            const char first = from[0];
-            const char middle = from[n / 2];
-            const char last = from[n - 1];
-            to[0] = first;
-            to[n / 2] = middle;
-            to[n - 1] = last;
-        }
-    } else if (n < 8) {
-        CopyEnds<std::uint32_t>(to, from, n);
-    } else if (n <= 16) {
-        CopyEnds<std::uint64_t>(to, from, n);
-    } else if (n <= 32) {
-        CopyEnds<Chunk16>(to, from, n);
-    } else {
-        std::memcpy(to, from, n);
-    }
-}
-
-static void FillBytes(char* to, char c, std::size_t n) {
-    const std::uint64_t pattern = 0x0101010101010101ull * static_cast<unsigned char>(c);
-    if (n > 16) {
-        std::memset(to, c, n);
-    } else if (n >= 8) {
-        std::memcpy(to, &pattern, 8);
-        std::memcpy(to + n - 8, &pattern, 8);
-    } else if (n >= 4) {
-        std::memcpy(to, &pattern, 4);
-        std::memcpy(to + n - 4, &pattern, 4);
-    } else if (n != 0) {
-        to[0] = c;
-        to[n / 2] = c;
-        to[n - 1] = c;
-    }
-}
-
 // ---- The sink ---------------------------------------------------------
 
 static std::int32_t FormatPutChar(FormatSink* sink, char c) {
@@ -131,17 +65,12 @@ static std::int32_t FormatPutChar(FormatSink* sink, char c) {
 
 // The bulk forms below store exactly what that many FormatPutChar calls
 // would: as much as fits, and 0 when not all of it did.
-[[gnu::always_inline]] static inline std::int32_t PutText(FormatSink* sink, const char* text,
-                                                          std::size_t length) {
+static std::int32_t PutText(FormatSink* sink, const char* text, std::size_t length) {
     const auto room = static_cast<std::size_t>(sink->end - sink->write);
-    if (length <= room) [[likely]] {
-        CopyBytes(sink->write, text, length);
-        sink->write += length;
-        return 1;
-    }
-    CopyBytes(sink->write, text, room);
-    sink->write = sink->end;
-    return 0;
+    const std::size_t n = length < room ? length : room;
+    std::memcpy(sink->write, text, n);
+    sink->write += n;
+    return n == length;
 }
 
 // times is 64 bits: a width or a precision taken from the arguments may be
@@ -151,16 +80,16 @@ static std::int32_t PutRepeat(FormatSink* sink, char c, std::int64_t times) {
     const auto room = static_cast<std::size_t>(sink->end - sink->write);
     const std::size_t n =
         static_cast<std::uint64_t>(times) < room ? static_cast<std::size_t>(times) : room;
-    FillBytes(sink->write, c, n);
+    std::memset(sink->write, c, n);
     sink->write += n;
     return n == static_cast<std::uint64_t>(times);
 }
 
 // ---- Fields -----------------------------------------------------------
 
-// FormatEmitField for every field that is more than its text.
-[[gnu::noinline]] static std::int32_t EmitDressedField(FormatField* field, const char* text,
-                                                       std::int32_t wide) {
+// Writes a converted field: sign, padding, the precision's zeros and the
+// text. With wide 1 the text is 16-bit units of which the low byte prints.
+static std::int32_t FormatEmitField(FormatField* field, const char* text, std::int32_t wide) {
     FormatSink* sink = field->sink;
     const std::uint32_t flags = field->flags;
     const char sign = (flags & FIELD_NEGATIVE) ? '-' : (flags & FIELD_PLUS) ? '+' : '\0';
@@ -198,56 +127,19 @@ static std::int32_t PutRepeat(FormatSink* sink, char c, std::int64_t times) {
     return 1;
 }
 
-// Writes a converted field: sign, padding, the precision's zeros and the
-// text. With wide 1 the text is 16-bit units of which the low byte prints.
-// Most fields are their text alone, copied as it is.
-static inline std::int32_t FormatEmitField(FormatField* field, const char* text,
-                                           std::int32_t wide) {
-    if (!wide && !(field->flags & (FIELD_NEGATIVE | FIELD_PLUS | FIELD_UPPER)) &&
-        field->zeroCount == 0 && field->width <= field->length) [[likely]] {
-        return PutText(field->sink, text, static_cast<std::size_t>(field->length));
-    }
-    return EmitDressedField(field, text, wide);
-}
-
 // ---- Numbers ----------------------------------------------------------
 
 static constexpr char LOWER_DIGITS[] = "0123456789abcdef";
 static constexpr char UPPER_DIGITS[] = "0123456789ABCDEF";
 
-// "00" to "99": decimal numbers go two digits per division.
-static constexpr std::array<char, 200> MakeDigitPairs() {
-    std::array<char, 200> pairs{};
-    for (int n = 0; n < 100; ++n) {
-        pairs[static_cast<std::size_t>(2 * n)] = static_cast<char>('0' + n / 10);
-        pairs[static_cast<std::size_t>(2 * n + 1)] = static_cast<char>('0' + n % 10);
-    }
-    return pairs;
-}
-static constexpr std::array<char, 200> DIGIT_PAIRS = MakeDigitPairs();
-
-// Values that fit 32 bits, as nearly all do, are divided in 32 bits,
-// which costs less than the 64-bit division by a constant.
-static char* PlacePairs(char* p, std::uint64_t value) {
-    while (value > 0xFFFFFFFFu) {
-        const auto pair = static_cast<std::size_t>(value % 100) * 2;
-        value /= 100;
-        p -= 2;
-        std::memcpy(p, &DIGIT_PAIRS[pair], 2);
-    }
-    auto small = static_cast<std::uint32_t>(value);
-    while (small >= 100) {
-        const std::size_t pair = (small % 100) * 2;
-        small /= 100;
-        p -= 2;
-        std::memcpy(p, &DIGIT_PAIRS[pair], 2);
-    }
-    if (small >= 10) {
-        p -= 2;
-        std::memcpy(p, &DIGIT_PAIRS[small * 2], 2);
-    } else {
-        *--p = static_cast<char>('0' + small);
-    }
+// The decimal digits of value, at least atLeast of them, backwards from p.
+static char* PlaceDecimal(char* p, std::uint64_t value, std::int32_t atLeast) {
+    std::int32_t placed = 0;
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+        ++placed;
+    } while (value != 0 || placed < atLeast);
     return p;
 }
 
@@ -274,15 +166,6 @@ static char* PlaceBits(char* p, std::uint64_t value, std::uint32_t shift, const 
         *--p = digits[value & mask];
         value >>= shift;
     } while (value != 0);
-    return p;
-}
-
-// Exactly p digits, leading zeros included.
-static char* PlaceDecimals(char* p, std::uint64_t value, std::int32_t digits) {
-    for (std::int32_t i = 0; i < digits; ++i) {
-        *--p = static_cast<char>('0' + value % 10);
-        value /= 10;
-    }
     return p;
 }
 
@@ -317,15 +200,14 @@ static void SetNumberText(FormatField* field, char* p) {
     field->length += static_cast<std::int32_t>(field->text + FORMAT_TEXT_CAPACITY - p);
 }
 
-// A magnitude in base 2, 8, 10 or 16. Letters are placed in the case they
-// print in, so the field needs no upper-casing pass afterwards.
+// A magnitude in base 2, 8, 10 or 16, its letters in the case they print in.
 static void ConvertInteger(FormatField* field, std::uint64_t magnitude, std::uint32_t base) {
     const bool group = (field->flags & FIELD_GROUP) != 0;
     const char* digits = (field->flags & FIELD_UPPER) ? UPPER_DIGITS : LOWER_DIGITS;
     field->flags &= ~FIELD_UPPER;
     char* p = field->text + FORMAT_TEXT_CAPACITY;
-    if (base == 10 && !group) [[likely]] {
-        p = PlacePairs(p, magnitude);
+    if (base == 10 && !group) {
+        p = PlaceDecimal(p, magnitude, 1);
     } else if (base == 16 && !group) {
         p = PlaceBits(p, magnitude, 4, digits);
     } else {
@@ -346,10 +228,10 @@ static void ConvertInteger(FormatField* field, std::uint64_t magnitude, std::uin
 static void ConvertFixed(FormatField* field, std::uint32_t bits) {
     // Cut, not rounded: 0xFFFF is 999984, never 1000000.
     const std::uint64_t fraction = (std::uint64_t{bits & 0xFFFFu} * 1000000u) >> 16;
-    char* p = PlaceDecimals(field->text + FORMAT_TEXT_CAPACITY, fraction, 6);
+    char* p = PlaceDecimal(field->text + FORMAT_TEXT_CAPACITY, fraction, 6);
     *--p = '.';
     p = (field->flags & FIELD_GROUP) ? PlaceGrouped(p, bits >> 16, 10, LOWER_DIGITS)
-                                     : PlacePairs(p, bits >> 16);
+                                     : PlaceDecimal(p, bits >> 16, 1);
     SetNumberText(field, p);
 }
 
@@ -385,10 +267,10 @@ static void ConvertFloat(FormatField* field, double magnitude, std::int32_t prec
             ++integer;
             fraction -= POWERS_OF_TEN[decimals];
         }
-        p = PlaceDecimals(p, fraction, decimals);
+        p = PlaceDecimal(p, fraction, decimals);
         *--p = '.';
     }
-    p = group ? PlaceGrouped(p, integer, 10, LOWER_DIGITS) : PlacePairs(p, integer);
+    p = group ? PlaceGrouped(p, integer, 10, LOWER_DIGITS) : PlaceDecimal(p, integer, 1);
     SetNumberText(field, p);
 }
 
@@ -418,8 +300,6 @@ struct FormatRow {
 
 static constexpr std::uint32_t TEXT_CLEAR = FIELD_PLUS | FIELD_ZERO_PAD;
 
-// Rows of one letter are consecutive, a word before the single letter it
-// starts with, so that the first match is the longest.
 static constexpr FormatRow ROWS[] = {
     {'H', "EX", RowKind::Dump, RowArg::Pointer, 16, 0, TEXT_CLEAR, "", -1},
     {'H', "ex", RowKind::Dump, RowArg::Pointer, 16, 0, TEXT_CLEAR, "", -1},
@@ -452,48 +332,24 @@ static constexpr FormatRow ROWS[] = {
     {'u', "", RowKind::Integer, RowArg::UInt32, 10, 0, FIELD_PLUS, "", -1},
     {'x', "", RowKind::Integer, RowArg::UInt32, 16, 0, FIELD_PLUS, "0x", -1},
 };
-static constexpr std::int32_t ROW_COUNT = static_cast<std::int32_t>(std::size(ROWS));
-static constexpr std::uint8_t NO_ROW = 0xFF;
-static_assert(ROW_COUNT < NO_ROW, "a row index fits the first-row table");
-
-// The first row of every byte; bytes from 128 up start none.
-static constexpr std::array<std::uint8_t, 256> MakeFirstRow() {
-    std::array<std::uint8_t, 256> first{};
-    for (auto& f : first)
-        f = NO_ROW;
-    for (std::int32_t i = ROW_COUNT - 1; i >= 0; --i) {
-        first[static_cast<unsigned char>(ROWS[i].letter)] = static_cast<std::uint8_t>(i);
-    }
-    return first;
-}
-static constexpr std::array<std::uint8_t, 256> FIRST_ROW = MakeFirstRow();
-
-static constexpr bool RowsAreGrouped() {
-    for (std::int32_t i = 0; i < ROW_COUNT; ++i) {
-        const auto letter = static_cast<unsigned char>(ROWS[i].letter);
-        if (letter >= 128) return false;
-        // All rows of a letter follow its first row without a gap...
-        for (std::int32_t j = FIRST_ROW[letter]; j < i; ++j) {
-            if (ROWS[j].letter != ROWS[i].letter) return false;
-        }
-        // ...and the single-letter row, if any, comes last.
-        if (ROWS[i].rest[0] == '\0' && i + 1 < ROW_COUNT && ROWS[i + 1].letter == ROWS[i].letter) {
-            return false;
+// A word row of a letter must come before the letter's single-letter row,
+// so that the first match is the longest.
+static constexpr bool WordsComeFirst() {
+    for (std::size_t i = 0; i < std::size(ROWS); ++i) {
+        for (std::size_t j = i + 1; j < std::size(ROWS); ++j) {
+            if (ROWS[i].rest[0] == '\0' && ROWS[j].letter == ROWS[i].letter) return false;
         }
     }
     return true;
 }
-static_assert(RowsAreGrouped());
+static_assert(WordsComeFirst());
 
 // The row for the conversion character c, whose word, if any, continues at
 // *after; a matched word is consumed. Null when c is no conversion.
 static const FormatRow* FindRow(char c, const char** after) {
-    const std::uint8_t first = FIRST_ROW[static_cast<unsigned char>(c)];
-    if (first == NO_ROW) return nullptr;
-    // A letter whose first row is a single letter has no other.
-    if (ROWS[first].rest[0] == '\0') return &ROWS[first];
-    for (std::int32_t i = first; i < ROW_COUNT && ROWS[i].letter == c; ++i) {
-        const char* rest = ROWS[i].rest;
+    for (const FormatRow& row : ROWS) {
+        if (row.letter != c) continue;
+        const char* rest = row.rest;
         const char* at = *after;
         while (*rest != '\0' && *at == *rest) {
             ++rest;
@@ -501,7 +357,7 @@ static const FormatRow* FindRow(char c, const char** after) {
         }
         if (*rest == '\0') {
             *after = at;
-            return &ROWS[i];
+            return &row;
         }
     }
     return nullptr;
@@ -532,24 +388,9 @@ static std::uint64_t ReadInteger(RowArg arg, va_list* args) {
 
 // A precision of 0 and a text that starts with '0' (the number 0, or a
 // 16.16 value below 1) print nothing at all, not even padding.
-// The precision's zeros go right in front of the text when the buffer has
-// room for them (as "%.2d" always finds), so that the field is often its
-// text alone.
-[[gnu::always_inline]] static inline std::int32_t EmitNumber(FormatField* field,
-                                                             std::int32_t precision) {
+static std::int32_t EmitNumber(FormatField* field, std::int32_t precision) {
     if (precision == 0 && field->textStart[0] == '0') return 1;
-    if (precision > field->length) {
-        const std::int32_t zeros = precision - field->length;
-        if (zeros <= field->textStart - field->text) {
-            char* start = field->text + (field->textStart - field->text) - zeros;
-            for (std::int32_t i = 0; i < zeros; ++i)
-                start[i] = '0';
-            field->textStart = start;
-            field->length = precision;
-        } else {
-            field->zeroCount = zeros;
-        }
-    }
+    if (precision > field->length) field->zeroCount = precision - field->length;
     return FormatEmitField(field, field->textStart, 0);
 }
 
@@ -585,42 +426,13 @@ static std::int32_t RenderChar(FormatField* field, va_list* args) {
     return FormatEmitField(field, field->text, 0);
 }
 
-// The index of the first DEL among the n bytes at text, or n. Eight bytes
-// at a time, never reading outside the n: a byte of the word is DEL when it
-// is zero after the word is XORed with DELs; the lowest byte flagged by the
-// test below is exact (only bytes above a true one may be flagged falsely).
-static std::size_t FindDel(const char* text, std::size_t n) {
-    constexpr std::uint64_t ONES = 0x0101010101010101ull;
-    constexpr std::uint64_t HIGHS = 0x8080808080808080ull;
-    if (n < 8) {
-        for (std::size_t i = 0; i < n; ++i) {
-            if (text[i] == '\x7f') return i;
-        }
-        return n;
-    }
-    for (std::size_t at = 0;; at += 8) {
-        if (at > n - 8) at = n - 8;  // the last word overlaps the one before
-        std::uint64_t word;
-        std::memcpy(&word, text + at, 8);
-        word ^= ONES * 0x7f;
-        const std::uint64_t found = (word - ONES) & ~word & HIGHS;
-        if (found != 0) return at + static_cast<std::size_t>(std::countr_zero(found) / 8);
-        if (at == n - 8) return n;
-    }
-}
-
 // Bytes before the first terminator or DEL, looking at no more than limit
-// bytes (SIZE_MAX for the whole text). The terminator is found by the C
-// library's vectorised scans.
+// bytes (SIZE_MAX for the whole text).
 static std::size_t TextLength(const char* text, std::size_t limit) {
-    std::size_t length;
-    if (limit == SIZE_MAX) {
-        length = std::strlen(text);
-    } else {
-        const void* nul = std::memchr(text, 0, limit);
-        length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : limit;
-    }
-    return FindDel(text, length);
+    std::size_t length = 0;
+    while (length < limit && text[length] != '\0' && text[length] != '\x7f')
+        ++length;
+    return length;
 }
 
 // Text ends at the first terminator or DEL. With # a text cut by a DEL
@@ -834,35 +646,29 @@ static const char* FormatConversion(FormatSink* sink, const char* f, va_list* ar
 
 // ---- Entry points -----------------------------------------------------
 
-// The bytes that end a literal run of the format.
-static constexpr std::array<std::uint8_t, 256> RUN_ENDS = [] {
-    std::array<std::uint8_t, 256> ends{};
-    ends['\0'] = 1;
-    ends['%'] = 1;
-    ends['\t'] = 1;
-    return ends;
-}();
-
-// The engine proper; both entry points hand it a list of their own.
-static std::int32_t FormatRun(char* destination, std::int32_t capacity, const char* format,
-                              va_list* args) {
+std::int32_t StrFormatV(char* destination, std::int32_t capacity, const char* format,
+                        va_list list) {
     if (destination == nullptr || format == nullptr) StrFatal(__LINE__, "Pointer is NULL\n");
     if (capacity < 1) {
         StrNote("\n\nERROR: The next string too small to contain anything!\nLINE: ");
         StrNote(format);
         return 0;
     }
+    // A va_list parameter cannot portably be passed on by address (it may
+    // be an array that decayed to a pointer), so the engine reads a copy.
+    va_list args;
+    va_copy(args, list);
     FormatSink sink{destination, destination + capacity, destination};
     const char* f = format;
     // The output stops at the format's end or at the first piece that does
     // not fit; conversions after that one are not performed.
     for (;;) {
         const char* run = f;
-        while (!RUN_ENDS[static_cast<unsigned char>(*f)])
+        while (*f != '\0' && *f != '%' && *f != '\t')
             ++f;
         if (f != run && !PutText(&sink, run, static_cast<std::size_t>(f - run))) break;
         if (*f == '%') {
-            f = FormatConversion(&sink, f + 1, args);
+            f = FormatConversion(&sink, f + 1, &args);
             if (f == nullptr) break;
         } else if (*f == '\t') {
             // Columns count from the start of this call's output.
@@ -872,6 +678,7 @@ static std::int32_t FormatRun(char* destination, std::int32_t capacity, const ch
             break;
         }
     }
+    va_end(args);
 
     // Filling the last byte means the text did not fit: the terminator
     // takes the place of the last character stored.
@@ -885,23 +692,10 @@ static std::int32_t FormatRun(char* destination, std::int32_t capacity, const ch
     return static_cast<std::int32_t>(sink.write - sink.start);
 }
 
-std::int32_t StrFormatV(char* destination, std::int32_t capacity, const char* format,
-                        va_list args) {
-    // A va_list parameter cannot portably be passed on by address (it may
-    // be an array that decayed to a pointer), so the engine reads a copy.
-    va_list copy;
-    va_copy(copy, args);
-    const std::int32_t count = FormatRun(destination, capacity, format, &copy);
-    va_end(copy);
-    return count;
-}
-
 std::int32_t StrFormat(char* destination, std::int32_t capacity, const char* format, ...) {
-    // Our own list can be passed by address directly, which spares the copy
-    // (and, on x86-64, a stalled reload of the list just written).
     va_list args;
     va_start(args, format);
-    const std::int32_t count = FormatRun(destination, capacity, format, &args);
+    const std::int32_t count = StrFormatV(destination, capacity, format, args);
     va_end(args);
     return count;
 }
