@@ -8,8 +8,7 @@
 
 static constexpr char SOURCE_NAME[] = "winmain";
 
-// Small enough to sit on the stack in pages the start-up has already
-// touched, large enough that the file takes few reads.
+// Small enough for the stack, large enough that the file takes few reads.
 static constexpr std::size_t PIECE_SIZE = 8192;
 
 // 1 when exactly length bytes were read; the file ending early is a failure.
