@@ -37,9 +37,12 @@ if ! command -v faketime >/dev/null; then
     echo "SKIP: faketime is not installed, so the templated run cannot freeze the clock"
     exit 77
 fi
-# faketime preloads its library ahead of a sanitizer runtime.
+# faketime's library, or for a 32-bit program the build's own, from the
+# build's folder that suits either word size (the loader expands $LIB),
+# preloaded ahead of a sanitizer runtime.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
-out=$(TZ=UTC faketime -f '2026-12-06 01:38:00' "$prefix/bin/vorla" \
+out=$(TZ=UTC FAKETIME='2026-12-06 01:38:00' LD_PRELOAD="$build/clock/\$LIB/libvorla_clock.so" \
+    "$prefix/bin/vorla" \
     /FILENAME '{Time.Year4}.zip' /EXECUTE true 2>&1)
 status=$?
 [ "$status" = 0 ] || fail "templated run exited $status: $out"

@@ -87,9 +87,6 @@ bool HandToUnprivileged(const std::string& path) {
 VorlaRun RunVorla(const std::vector<std::string>& args, const VorlaOptions& options) {
     std::string binary = options.binary.empty() ? VORLA_BINARY : options.binary;
     std::vector<std::string> words;
-    if (!options.frozenTime.empty()) {
-        words = {"faketime", "-f", options.frozenTime};
-    }
     // Only the program's run drops its rights; the test keeps root's.
     if (DropsToNobody(options)) {
         words.insert(words.begin(), {"setpriv", "--reuid=" + std::to_string(Nobody().uid),
@@ -135,8 +132,14 @@ VorlaRun RunVorla(const std::vector<std::string>& args, const VorlaOptions& opti
             setenv("TZ", "UTC", 1);
         }
         if (!options.frozenTime.empty()) {
-            // faketime preloads its library ahead of a sanitizer runtime,
-            // which the sanitizer would otherwise refuse.
+            // faketime's library is preloaded here, not by the faketime
+            // command: that 64-bit command leaves a semaphore that a 32-bit
+            // process waits on for ever. The path suits either word size
+            // (tests/CMakeLists.txt says how).
+            setenv("FAKETIME", options.frozenTime.c_str(), 1);
+            setenv("LD_PRELOAD", VORLA_CLOCK_PRELOAD, 1);
+            // The preload comes ahead of a sanitizer runtime, which the
+            // sanitizer would otherwise refuse.
             const char* asan = getenv("ASAN_OPTIONS");
             std::string merged = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
             setenv("ASAN_OPTIONS", merged.c_str(), 1);

@@ -16,7 +16,7 @@ struct VorlaRun {
 struct VorlaOptions {
     std::string binary;      // default: the binary of this build
     std::string directory;   // working directory; default: inherited
-    std::string frozenTime;  // "YYYY-MM-DD hh:mm:ss" (UTC): run under faketime -f
+    std::string frozenTime;  // "YYYY-MM-DD hh:mm:ss" (UTC): the clock stands there
     std::string stdinText;   // fed to standard input (closed afterwards)
     // Run as root, the program runs as the user nobody (through setpriv),
     // who needs the test's files handed over first (HandToUnprivileged).
@@ -31,7 +31,7 @@ struct VorlaOptions {
 
 // argv[0] is the binary; args follow it unchanged. With VORLA_E2E_WRAPPER
 // set (say "valgrind -q --error-exitcode=99"), the binary runs under that
-// command, inside faketime when the clock is frozen.
+// command, which sees the frozen clock too.
 VorlaRun RunVorla(const std::vector<std::string>& args, const VorlaOptions& options = {});
 
 // A fresh directory under the system's temporary directory, removed with

@@ -5,22 +5,10 @@
 # (gtest_main_win.cpp says which and why), and end-to-end tests that drive
 # vorla.exe the Windows way, with drive letters and cmd.exe.
 
-# GoogleTest and GoogleMock in one library, from their single-file builds.
-set(VORLA_GTEST_SOURCE_DIR /usr/src/googletest
-    CACHE PATH "GoogleTest's sources, built here with the cross compiler")
-find_package(Threads REQUIRED)
-set(gtest_root ${VORLA_GTEST_SOURCE_DIR})
-add_library(vorla_gtest STATIC ${gtest_root}/googletest/src/gtest-all.cc
-                               ${gtest_root}/googlemock/src/gmock-all.cc)
-target_include_directories(vorla_gtest SYSTEM
-                           PUBLIC ${gtest_root}/googletest/include ${gtest_root}/googlemock/include
-                           PRIVATE ${gtest_root}/googletest ${gtest_root}/googlemock)
-target_link_libraries(vorla_gtest PUBLIC Threads::Threads)
+include(${CMAKE_CURRENT_LIST_DIR}/../gtest_from_source.cmake)
 # Regular expressions in death tests and matchers as on POSIX (see regex.h).
 target_include_directories(vorla_gtest SYSTEM PUBLIC ${CMAKE_CURRENT_LIST_DIR}/posix_regex)
 target_compile_definitions(vorla_gtest PUBLIC GTEST_HAS_POSIX_RE=1)
-add_library(GTest::gtest ALIAS vorla_gtest)
-add_library(GTest::gmock ALIAS vorla_gtest)
 add_library(vorla_gtest_main STATIC ${CMAKE_CURRENT_LIST_DIR}/gtest_main_win.cpp)
 target_link_libraries(vorla_gtest_main PUBLIC vorla_gtest PRIVATE vorla_warnings)
 add_library(GTest::gtest_main ALIAS vorla_gtest_main)
