@@ -53,13 +53,18 @@ std::size_t UnreadByteNearTheMiddle(const std::string& path) {
             value = value << 8 | static_cast<unsigned char>(file.at(at + i));
         return value;
     };
-    const std::uint64_t table = read(32, 8);  // e_phoff, e_phentsize, e_phnum
-    const std::uint64_t entrySize = read(54, 2);
-    const std::uint64_t entries = read(56, 2);
+    // e_phoff, e_phentsize, e_phnum, and in each entry p_offset and
+    // p_filesz, where the ELF class (64- or 32-bit) puts them.
+    const bool wide = file.at(4) == 2;
+    const std::uint64_t table = wide ? read(32, 8) : read(28, 4);
+    const std::uint64_t entrySize = read(wide ? 54 : 42, 2);
+    const std::uint64_t entries = read(wide ? 56 : 44, 2);
     std::vector<std::pair<std::uint64_t, std::uint64_t>> loaded;  // file offset, size
     for (std::uint64_t i = 0; i < entries; ++i) {
-        const std::size_t entry = table + i * entrySize;
-        if (read(entry, 4) == 1) loaded.emplace_back(read(entry + 8, 8), read(entry + 32, 8));
+        const auto entry = static_cast<std::size_t>(table + i * entrySize);
+        if (read(entry, 4) == 1)
+            loaded.emplace_back(wide ? read(entry + 8, 8) : read(entry + 4, 4),
+                                wide ? read(entry + 32, 8) : read(entry + 16, 4));
     }
     std::sort(loaded.begin(), loaded.end());
     const std::uint64_t middle = file.size() / 2;
@@ -74,7 +79,7 @@ std::size_t UnreadByteNearTheMiddle(const std::string& path) {
         if (best == 0 || distance(at) < distance(best)) best = at;
     }
     EXPECT_NE(best, 0u) << "no padding between the loaded segments of " << path;
-    return file.size() - best;
+    return static_cast<std::size_t>(file.size() - best);
 }
 
 void Run(const std::string& command, const std::string& path) {
