@@ -42,9 +42,9 @@ mkdir -p "$prefix"
 (
     flock 9
     # Exit status 0: no server was running for the prefix and one has been
-    # started; wineboot then creates or updates the prefix and starts the
-    # services. Neither may inherit the lock, or it would stay held as
-    # long as they run.
+    # started; wineboot then creates or updates the prefix (of the kind
+    # that WINEARCH names, when set) and starts the services. Neither may
+    # inherit the lock, or it would stay held as long as they run.
     if wineserver -p120 9>&-; then
         wine wineboot 9>&- || true
     fi
@@ -57,8 +57,13 @@ if [ -n "$clock" ]; then
     fi
     # Start the clock there in every process (each one restarts it). File
     # times stay true, or Wine would find its prefix out of date and
-    # rebuild it on every start.
-    export TZ=UTC NO_FAKE_STAT=1
-    exec faketime -f "@$(echo "$clock" | tr T ' ')" wine "$@"
+    # rebuild it on every start. The library is preloaded here rather than
+    # by the faketime command: Wine's 32-bit loader, which starts 64-bit
+    # programs too, would wait for ever on the semaphore that the 64-bit
+    # command leaves. VORLA_CLOCK_PRELOAD, when set, names a library for
+    # each word size ($LIB, which the loader expands): 32-bit Wine reads
+    # the clock through 64-bit calls that faketime's i386 library misses.
+    export TZ=UTC NO_FAKE_STAT=1 FAKETIME="@$(echo "$clock" | tr T ' ')"
+    export LD_PRELOAD="${VORLA_CLOCK_PRELOAD:-/usr/\$LIB/faketime/libfaketime.so.1}"
 fi
 exec wine "$@"

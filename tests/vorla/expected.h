@@ -35,4 +35,8 @@ inline const std::string VERSION_BANNER = "ZizEzaz v0.50 (rev: 9.517.1219.04)\n"
 inline const std::string MEMORY_INIT =
     Banner("Memory Init") + "Memory Initialized (Maximum)\n" + Banner("");
 inline const std::string MEMORY_REMOVE =
-    Banner("Memory Remove") + "Maximum Memory in use (6 / 24k)\n" + Banner("");
+    Banner("Memory Remove") +
+    // The records are smaller with 32-bit pointers.
+    (sizeof(void*) == 4 ? "Maximum Memory in use (6 / 21k)\n"
+                        : "Maximum Memory in use (6 / 24k)\n") +
+    Banner("");

@@ -169,9 +169,7 @@ TEST(VorlaOnWindows, RunsThroughCmdWithDriveLetters) {
          "===============================================================================\n"
          "Unknown command [/debug]\n" +
              Report("", "", "archive.zip", "@\\", "", "") +
-             "====[Memory Remove]============================================================\n"
-             "Maximum Memory in use (6 / 24k)\n"
-             "===============================================================================\n",
+             MEMORY_REMOVE,
          0,
          {{"@\\debug.log", CONSOLE}}},
         {"damaged",
