@@ -135,9 +135,9 @@ TEST(Crc32Block, EveryMethodAtEveryAlignmentAndLength) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// The library reads the C library's record of the processor instead of
-// asking the processor again: a bit read from the wrong place would run
-// instructions the processor lacks, or never take the fast path.
+// The folded CRC runs exactly where the processor has carry-less
+// multiplication: a wrong answer would run instructions the processor
+// lacks, or never take the fast path.
 TEST(Crc32Block, FoldsExactlyWhereTheProcessorCan) {
     __builtin_cpu_init();
     const std::uint32_t features = PlatCpuFeatures();
