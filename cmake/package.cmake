@@ -1,6 +1,8 @@
-# package.cmake: the Debian package, made by CPack from the release build
-# (`cpack -G DEB` in the build directory). It holds exactly what
-# install.cmake installs, under /usr.
+# package.cmake: what CPack makes from a release build. On POSIX the
+# Debian package (`cpack -G DEB` in the build directory), holding what
+# install.cmake installs under /usr, less the second copy of the licence.
+# In a Windows build the zip (`cpack -G ZIP`), vorla-<version>-win32.zip or
+# -win64.zip after the build's pointer size, one folder of that name inside.
 
 set(CPACK_PACKAGE_NAME vorla)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -16,9 +18,14 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
+  math(EXPR vorla_bits "${CMAKE_SIZEOF_VOID_P} * 8")
+  set(CPACK_PACKAGE_FILE_NAME vorla-${PROJECT_VERSION}-win${vorla_bits})
 else()
   set(CPACK_GENERATOR DEB)
 endif()
+# Read by cpack for each generator it runs: the package leaves out what the
+# generator's format provides another way.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package_generator.cmake)
 
 set(CPACK_DEBIAN_PACKAGE_NAME vorla)
 # The version exactly as the program reports it, with no Debian revision.

@@ -12,7 +12,11 @@ args=(--install "$build" --prefix "$prefix")
 [ "$mode" = strip ] && args+=(--strip)
 "$cmake" "${args[@]}" || fail "cmake ${args[*]}"
 
-for file in bin/vorla share/man/man1/vorla.1 share/doc/vorla/README.md share/doc/vorla/LICENSE; do
+for file in bin/vorla share/man/man1/vorla.1.gz share/bash-completion/completions/vorla \
+    share/doc/vorla/README.md share/doc/vorla/LICENSE share/doc/vorla/copyright \
+    share/doc/vorla/changelog.gz share/doc/vorla/examples/systemd/vorla-archive.service \
+    share/doc/vorla/examples/systemd/vorla-archive.timer share/doc/vorla/examples/cron.d/vorla-archive \
+    share/doc/vorla/examples/windows/schedule.cmd; do
     [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
 [ -x "$prefix/bin/vorla" ] || fail "bin/vorla is not executable"
@@ -31,6 +35,9 @@ out=$("$prefix/bin/vorla" 2>&1)
 status=$?
 [ "$status" = 0 ] || fail "usage exited $status: $out"
 grep -qx 'Quendil Vorla version 1.04 (Release)' <<<"$out" || fail "no banner in: $out"
+# The page carries the same version as the program.
+zcat "$prefix/share/man/man1/vorla.1.gz" | grep -q '^\.TH VORLA 1 [^ ]* "Vorla 1\.04"' ||
+    fail "the installed man page does not name version 1.04"
 grep -q '^Usage:   Vorla \[options\]$' <<<"$out" || fail "no usage in: $out"
 
 if ! command -v faketime >/dev/null; then
