@@ -34,8 +34,7 @@ std::int32_t PlatShowState();
 // ---- Processor --------------------------------------------------------
 // Instruction sets the library's faster paths may use, each bit set only
 // when both the processor and the operating system support it.
-inline constexpr std::uint32_t PLAT_CPU_PCLMUL = 1;   // carry-less multiplication
-inline constexpr std::uint32_t PLAT_CPU_AVX512F = 2;  // 64-byte vector registers
+inline constexpr std::uint32_t PLAT_CPU_PCLMUL = 1;  // carry-less multiplication
 std::uint32_t PlatCpuFeatures();
 
 // ---- Console ----------------------------------------------------------

@@ -8,12 +8,11 @@
 #include "platform/platform.h"
 
 // The compiler run-time's answer to which instruction sets the processor
-// offers; it also knows whether the operating system saves the registers.
+// offers.
 inline std::uint32_t PlatCompilerCpuFeatures() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
-    return (__builtin_cpu_supports("pclmul") ? PLAT_CPU_PCLMUL : 0u) |
-           (__builtin_cpu_supports("avx512f") ? PLAT_CPU_AVX512F : 0u);
+    return __builtin_cpu_supports("pclmul") ? PLAT_CPU_PCLMUL : 0u;
 #else
     return 0;
 #endif
