@@ -12,7 +12,6 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "housekeeping of dated files, run from cro
 set(CPACK_PACKAGE_HOMEPAGE_URL https://quendil.example/vorla/)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Stripping happens inside the install rules, before the program is
 # stamped again (install.cmake); a strip after that would break the stamp.
 set(CPACK_STRIP_FILES ON)
@@ -22,6 +21,7 @@ if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME vorla-${PROJECT_VERSION}-win${vorla_bits})
 else()
   set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 endif()
 # Read by cpack for each generator it runs: the package leaves out what the
 # generator's format provides another way.
