@@ -95,17 +95,18 @@ static void PrintBanner() {
 
 enum class Request { RUN, SHOW_USAGE, SHOW_VERSION };
 
-// The words every Unix and Windows user tries first. They count only as
-// the one field after the program's own; anywhere else they are unknown
-// words like any other, so a scheduled job is never turned into a help text.
+// The words Unix and Windows users try first. They count only as the one
+// field after the program's own; anywhere else they are unknown words like
+// any other, and the job runs as it always did.
 struct RequestWord {
     const char* word;
     Request request;
 };
 
 static constexpr RequestWord REQUEST_WORDS[] = {
-    {"--help", Request::SHOW_USAGE}, {"-h", Request::SHOW_USAGE},         {"-?", Request::SHOW_USAGE},
-    {"/?", Request::SHOW_USAGE},     {"--version", Request::SHOW_VERSION},
+    {"--help", Request::SHOW_USAGE},      {"-h", Request::SHOW_USAGE},
+    {"-?", Request::SHOW_USAGE},          {"/?", Request::SHOW_USAGE},
+    {"--version", Request::SHOW_VERSION},
 };
 
 static Request FindRequest(const char* commandLine, std::int32_t fieldCount) {

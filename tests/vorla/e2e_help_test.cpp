@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 struct HelpCase {
     const char* name;
     std::vector<std::string> args;
-    std::string expected;              // everything printed; "<here>/" is the run's directory
+    std::string expected;  // everything printed; "<here>/" is the run's directory
     int status;
     std::vector<std::string> created;  // what the run leaves in its directory
 };
