@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# zip_test.sh CPACK BUILD_DIR VERSION POINTER_SIZE WINE_RUN WINE_PREFIX:
+# zip_test.sh CPACK BUILD_DIR VERSION POINTER_SIZE EMULATOR...:
 # makes the Windows zip of a Windows build, checks its name and contents
 # (the text files with CR LF line ends), and runs vorla.exe from the
-# unpacked folder under Wine: its version, and a run whose stamp must hold.
+# unpacked folder under Wine (EMULATOR, the build's command that runs a
+# Windows program): its version, and a run whose stamp must hold.
 set -u
-cpack=$1 build=$2 version=$3 size=$4 wine_run=$5 prefix=$6
+cpack=$1 build=$2 version=$3 size=$4
+shift 4
+emulator=("$@")
 fail() { echo "FAIL: $*"; exit 1; }
 command -v unzip >/dev/null || { echo "SKIP: unzip is missing (apt-get install unzip)"; exit 77; }
 
@@ -31,7 +34,7 @@ grep -q 'schtasks /Create' "$folder/schedule.cmd" || fail "schedule.cmd register
 # Runs vorla.exe from the folder; its output, CR LF made LF, lands in $out.
 # A file that lost its stamp on the way into the zip would refuse every run.
 run() {
-    (cd "$folder" && sh "$wine_run" "$prefix" ./vorla.exe "$@" >"$work/run.out" 2>&1)
+    (cd "$folder" && "${emulator[@]}" ./vorla.exe "$@" >"$work/run.out" 2>&1)
     status=$?
     out=$(tr -d '\r' <"$work/run.out")
 }
