@@ -140,11 +140,21 @@ std::int32_t LogFileName(const char* basePath, std::uint32_t flags, std::int32_t
     return 1;
 }
 
-constinit const std::uint32_t* const LogFlagsWord = &LogState.flags;
+std::uint32_t LogGetFlags() {
+    return LogState.flags;
+}
 
-// LogLock and LogUnlock (log.h) reach the lock's state through these.
-constinit const std::int32_t* const LogLockOff = &LogState.lockBypass;
-constinit PlatMutex* const* const LogLockMutex = &LogState.mutex;
+std::int32_t LogLock() {
+    if (LogState.lockBypass == 1) return 1;
+    if (LogState.mutex == nullptr) return 0;
+    return PlatMutexLock(LogState.mutex) ? 1 : 0;
+}
+
+std::int32_t LogUnlock() {
+    if (LogState.lockBypass == 1) return 1;
+    if (LogState.mutex != nullptr) PlatMutexUnlock(LogState.mutex);
+    return 1;
+}
 
 void LogSetLocation(const char* file, std::int32_t line) {
     LogLock();  // released by the LogAbort that follows
@@ -309,6 +319,8 @@ void LogAbort(const char* format, ...) {
     va_list args;
     va_start(args, format);
     LogAbortV(format, args);
+    // LogAbortV ends the process: no way leads here to close the list.
+    // cppcheck-suppress va_end_missing
 }
 
 void LogAbortNull(const char* file, std::int32_t line) {
@@ -329,4 +341,4 @@ static void StrNoteToLog(const char* text) {
     LogWriteRaw(text);
 }
 
-static const std::int32_t strReportInstalled = StrSetReport(StrFatalToLog, StrNoteToLog);
+static const std::int32_t STR_REPORT_INSTALLED = StrSetReport(StrFatalToLog, StrNoteToLog);

@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
-
 // The LogFlags word.
 inline constexpr std::uint32_t LOG_CONSOLE = 0x0001;
 inline constexpr std::uint32_t LOG_FILE = 0x0002;
@@ -24,33 +22,12 @@ inline constexpr std::uint32_t LOG_DEBUG_BREAK = 0x1000;
 inline constexpr std::uint32_t LOG_MEM_CHECK = 0x2000;
 inline constexpr std::uint32_t LOG_CACHE_WRITES = 0x8000;
 
-// The flags are read on every allocation and release, so the read is
-// inline; like the lock's state below, they are the log's own and reached
-// through a constant pointer.
-extern const std::uint32_t* const LogFlagsWord;
-inline std::uint32_t LogGetFlags() {
-    return *LogFlagsWord;
-}
+// The log flag word.
+std::uint32_t LogGetFlags();
 
 // The process-wide re-entrant lock; both are no-ops while locking is off.
-// Every allocation and every release takes it, so both are inline. The
-// lock's state is the log's own; these two constant pointers lead to it.
-extern const std::int32_t* const LogLockOff;  // 1 while locking is off
-extern PlatMutex* const* const LogLockMutex;  // null before start-up
-
-inline std::int32_t LogLock() {
-    if (*LogLockOff == 1) return 1;
-    PlatMutex* mutex = *LogLockMutex;
-    if (mutex == nullptr) return 0;
-    return PlatMutexLock(mutex) ? 1 : 0;
-}
-
-inline std::int32_t LogUnlock() {
-    if (*LogLockOff == 1) return 1;
-    PlatMutex* mutex = *LogLockMutex;
-    if (mutex != nullptr) PlatMutexUnlock(mutex);
-    return 1;
-}
+std::int32_t LogLock();
+std::int32_t LogUnlock();
 
 // Fatal-error protocol: LogSetLocation (takes the lock) then LogAbort.
 // Code that already holds the lock records with LogSetLocationNoLock.
