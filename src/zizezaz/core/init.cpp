@@ -43,7 +43,7 @@ static bool IsAbsolute(const char* name) {
 }
 
 std::int32_t LogParseSwitches(std::uint32_t* flags, const char* commandLine) {
-    if (flags == nullptr || commandLine == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);
+    if (flags == nullptr || commandLine == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);  // GCOVR_EXCL_BR_LINE: only a faulty caller passes a null
     std::uint32_t found = 0;
     for (const SwitchWord& entry : SWITCHES) {
         if (CmdLineHasSwitch(commandLine, entry.word)) found |= entry.bits;
@@ -53,9 +53,9 @@ std::int32_t LogParseSwitches(std::uint32_t* flags, const char* commandLine) {
 }
 
 std::int32_t CoreLogPath(const char* modulePath, const char* logName, char* path) {
-    if (modulePath == nullptr || logName == nullptr || path == nullptr) {
+    if (modulePath == nullptr || logName == nullptr || path == nullptr) {  // GCOVR_EXCL_START: only a faulty caller passes a null
         LogAbortNull(CORE_SOURCE_NAME, __LINE__);
-    }
+    }  // GCOVR_EXCL_STOP
     if (IsAbsolute(logName)) {
         StrCopyN(path, logName, LOG_PATH_CAPACITY);
         return 1;
@@ -85,7 +85,7 @@ std::int32_t CoreLogPath(const char* modulePath, const char* logName, char* path
 
 std::int32_t CoreInit(const char* logName, std::uint32_t flags) {
     LogState.mainThreadId = PlatThreadId();
-    if (logName == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);
+    if (logName == nullptr) LogAbortNull(CORE_SOURCE_NAME, __LINE__);  // GCOVR_EXCL_BR_LINE: only a faulty caller passes a null
     if (LogState.mutex != nullptr) {
         LogSetLocation(CORE_SOURCE_NAME, __LINE__);
         LogAbort("Zizezaz already initialized\n");
