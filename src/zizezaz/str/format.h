@@ -15,4 +15,4 @@
 #include <cstdint>
 
 std::int32_t StrFormat(char* destination, std::int32_t capacity, const char* format, ...);
-std::int32_t StrFormatV(char* destination, std::int32_t capacity, const char* format, va_list args);
+std::int32_t StrFormatV(char* destination, std::int32_t capacity, const char* format, va_list list);
