@@ -107,7 +107,7 @@ std::int64_t StrToInt(const char* text) {
         if (n >= INT_RUN_LIMIT) {
             StrFatal(__LINE__, "Input AtoI string too large (%s)\n", digits);
         }
-        std::memcpy(copy, text, static_cast<std::size_t>(2 + n));
+        std::memcpy(copy, text, 2 + static_cast<std::size_t>(n));
         used = 2 + n;
     } else {
         // Signs are taken anywhere in the run; StrParseInt64 decides what a
