@@ -97,7 +97,7 @@ static std::int32_t LiveReserve() {
     return 1;
 }
 
-static void LiveRemove(LiveBlock* entry) {
+static void LiveRemove(const LiveBlock* entry) {
     auto hole = static_cast<std::size_t>(entry - liveEntries);
     for (std::size_t i = (hole + 1) & liveMask; liveEntries[i].block != 0; i = (i + 1) & liveMask) {
         // An entry may fill the hole when the hole lies between its home and
@@ -122,12 +122,15 @@ static std::int32_t Int32(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
+// The allocator keeps addresses as integers, since its range and guard
+// checks compare and step addresses that need not lie in one block; these
+// two are where an address becomes a pointer again.
 static const void* AsPointer(std::uintptr_t address) {
-    return reinterpret_cast<const void*>(address);
+    return reinterpret_cast<const void*>(address);  // NOLINT(performance-no-int-to-ptr)
 }
 
 static unsigned char* Bytes(std::uintptr_t address) {
-    return reinterpret_cast<unsigned char*>(address);
+    return reinterpret_cast<unsigned char*>(address);  // NOLINT(performance-no-int-to-ptr)
 }
 
 static std::uintptr_t BlockEnd(std::uintptr_t block, std::int32_t size) {
@@ -274,7 +277,7 @@ void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, s
     std::uintptr_t top = block + static_cast<std::uintptr_t>(rounded);
     MemTracker* record = nullptr;
     if (MemState.tracking) {
-        record = reinterpret_cast<MemTracker*>(MemTrackerAddress(block, rounded));
+        record = reinterpret_cast<MemTracker*>(Bytes(MemTrackerAddress(block, rounded)));
         MemTracker* head = MemState.trackerHead;
         *record = MemTracker{
             line, sourceName, size, flags, Bytes(block), head, head ? head->prev : nullptr};
@@ -287,7 +290,8 @@ void* MemAlloc(std::int32_t size, std::uint32_t flags, const char* sourceName, s
 
     const auto guard = MemGuard(block);
     std::memcpy(Bytes(block), guard.data(), MEM_GUARD_SIZE);
-    std::memset(Bytes(area), 0, static_cast<std::size_t>(rounded - 2 * MEM_GUARD_SIZE));
+    std::memset(Bytes(area), 0,
+                static_cast<std::size_t>(rounded - 2 * std::int64_t{MEM_GUARD_SIZE}));
     std::memcpy(Bytes(block) + rounded - MEM_GUARD_SIZE, guard.data(), MEM_GUARD_SIZE);
 
     MemState.blockCount += 1;
@@ -338,7 +342,7 @@ void MemFree(void* pointer, std::int32_t size, [[maybe_unused]] std::uint32_t fl
             address =
                 MemTrackerAddress(block, CheckBlockAddress(block, size, sourceName, line)->rounded);
         }
-        auto* record = reinterpret_cast<MemTracker*>(address);
+        auto* record = reinterpret_cast<MemTracker*>(Bytes(address));
         MemCheckTracker(record, block, size, sourceName, line);
         if (record->prev) record->prev->next = record->next;
         if (record->next) record->next->prev = record->prev;

@@ -242,7 +242,10 @@ std::int32_t PoolCarveBlock(Pool* pool, PoolBlock* block) {
         LogSetLocation(PoolSourceName, __LINE__);
         LogAbort("Pool corrupted (%d != %d) [0x%p 0x%p]\n", static_cast<std::int32_t>(end),
                  block->size,
-                 reinterpret_cast<const void*>(base + static_cast<std::uintptr_t>(end)),
+                 // A corrupted end may lie outside the block, where pointer
+                 // arithmetic would be undefined; the address is only printed.
+                 reinterpret_cast<const void*>(  // NOLINT(performance-no-int-to-ptr)
+                     base + static_cast<std::uintptr_t>(end)),
                  static_cast<const void*>(block->base));
     }
     auto* slots = reinterpret_cast<PoolSlot*>(block->cursor);
